@@ -1,0 +1,29 @@
+#pragma once
+
+// The in-place sine transform used by the spectrum analysis.
+//
+// real_transform(n, direction, a, work_index, table) computes, for direction -1 and the n
+// real inputs x[0..n-1] held in a, the unnormalised type-II discrete sine transform
+//
+//     S[k] = sum_{j=0}^{n-1} x[j] * sin(pi * (2j + 1) * k / (2n)),   k = 1 .. n
+//
+// and leaves a[k] = S[k] for 1 <= k <= n-1 and a[0] = S[n] = sum_j (-1)^j x[j].
+// Every entry is one real coefficient; nothing is scaled by n or 1/n. Coefficient k stands
+// for k / (2n) cycles per sample.
+//
+// Work areas (owned by the caller, one pair per transform size, kept for the whole run):
+//   work_index  ints; entry 0 must be set to 0 once before the first call. Entries 0 and 1
+//               record how much of the table is built; entries from 2 on are scratch.
+//               It needs at least 2 + 2^ceil((log2 n - 3) / 2) entries (34 for 8192).
+//   table       doubles; at least 5n/4 entries for the largest n used with it.
+// The first call for a size builds the tables inside the work areas; later calls of that
+// size, or of any smaller power-of-two size, only read them: no trigonometry and no
+// allocation after the first call.
+//
+// Typical use:
+//     static int work_index[66];   // work_index[0] = 0 before the first call
+//     static double table[10240];
+//     real_transform(8192, -1, samples, work_index, table);
+//
+// Calls that share work areas must not overlap; calls on distinct work areas may.
+void real_transform(int n, int direction, double* a, int* work_index, double* table);

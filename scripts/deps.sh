@@ -1,0 +1,37 @@
+# Debian packages the project needs; sourced by run.sh and test.sh.
+#   ensure_packages run    what building and running the Linux program needs
+#   ensure_packages test   what the whole test suite needs (both programs, Wine, sanitizers)
+
+run_packages="build-essential cmake pkg-config qt6-base-dev libpulse-dev libgtest-dev
+libgmock-dev libbenchmark-dev fonts-liberation fonts-vlgothic pulseaudio-utils"
+demo_packages="pulseaudio xvfb xauth x11-utils sox imagemagick"
+test_packages="$run_packages $demo_packages xdotool libfftw3-dev mingw-w64 wine64 wine
+fonts-wine locales procps psmisc"
+
+ensure_packages() {
+    local wanted missing=() pkg
+    case "$1" in
+    run) wanted="$run_packages" ;;
+    demo) wanted="$run_packages $demo_packages" ;;
+    test) wanted="$test_packages" ;;
+    esac
+    for pkg in $wanted; do
+        dpkg-query -W -f='${Status}' "$pkg" 2>/dev/null | grep -q 'install ok installed' ||
+            missing+=("$pkg")
+    done
+    [ ${#missing[@]} -eq 0 ] && return 0
+    local sudo=()
+    if [ "$(id -u)" -ne 0 ]; then
+        if command -v sudo >/dev/null 2>&1; then
+            sudo=(sudo)
+        else
+            echo "Missing Debian packages: ${missing[*]}" >&2
+            echo "Install them as root: apt-get install --no-install-recommends ${missing[*]}" >&2
+            return 1
+        fi
+    fi
+    echo "Installing: ${missing[*]}"
+    "${sudo[@]}" env DEBIAN_FRONTEND=noninteractive apt-get update -q >/dev/null &&
+        "${sudo[@]}" env DEBIAN_FRONTEND=noninteractive apt-get install -y -q \
+            --no-install-recommends "${missing[@]}" >/dev/null
+}
