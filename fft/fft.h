@@ -26,4 +26,10 @@
 //     real_transform(8192, -1, samples, work_index, table);
 //
 // Calls that share work areas must not overlap; calls on distinct work areas may.
-void real_transform(int n, int direction, double* a, int* work_index, double* table);
+//
+// Bad calls: n that is not a power of two of at least 4, a direction other than -1, or a null
+// array is a programmer error. Debug builds stop on an assertion; release builds return at
+// once without reading or writing any of the three arrays. A work index whose entry 0 is
+// neither 0 nor a power of two (never cleared) is taken as holding no tables, and both tables
+// are built. The array sizes themselves cannot be checked: the caller provides them.
+void real_transform(int n, int direction, double *a, int *work_index, double *table);

@@ -1,0 +1,310 @@
+// The split-radix complex FFT inside the sine transform: a recursive driver for long blocks,
+// a fixed stage schedule for blocks of at most 512 doubles, and fixed 16- and 8-point pieces.
+//
+// A twiddle is a pair (c, s); multiplying y by it gives y * (c - i s). One group of four
+// table entries (cos t, sin t, cos 3t, sin 3t) serves a butterfly and its mirror, whose
+// angle is pi/2 - t: the mirror's pairs are (s1, c1) and (-s3, -c3).
+
+#include "fft/transform_steps.h"
+
+namespace {
+
+// The split-radix butterfly on the complex values at offsets j, j+q, j+2q, j+3q of a block
+// (q a quarter of the block in doubles), with twiddles (c1, s1) and (c3, s3).
+inline void butterfly(double *__restrict b, int q, int j, double c1, double s1, double c3,
+                      double s3) {
+    double *__restrict p0 = b + j;
+    double *__restrict p1 = p0 + q;
+    double *__restrict p2 = p1 + q;
+    double *__restrict p3 = p2 + q;
+    const double x0r = p0[0] + p2[0];
+    const double x0i = p0[1] + p2[1];
+    const double x1r = p0[0] - p2[0];
+    const double x1i = p0[1] - p2[1];
+    const double x2r = p1[0] + p3[0];
+    const double x2i = p1[1] + p3[1];
+    const double x3r = p1[0] - p3[0];
+    const double x3i = p1[1] - p3[1];
+    p0[0] = x0r;
+    p0[1] = x0i;
+    p1[0] = x2r;
+    p1[1] = x2i;
+    double yr = x1r + x3i;
+    double yi = x1i - x3r;
+    p2[0] = c1 * yr + s1 * yi;
+    p2[1] = c1 * yi - s1 * yr;
+    yr = x1r - x3i;
+    yi = x1i + x3r;
+    p3[0] = c3 * yr + s3 * yi;
+    p3[1] = c3 * yi - s3 * yr;
+}
+
+// The butterfly at offset 0, where both twiddles are 1.
+inline void butterfly_unit(double *__restrict b, int q) {
+    double *__restrict p1 = b + q;
+    double *__restrict p2 = p1 + q;
+    double *__restrict p3 = p2 + q;
+    const double x0r = b[0] + p2[0];
+    const double x0i = b[1] + p2[1];
+    const double x1r = b[0] - p2[0];
+    const double x1i = b[1] - p2[1];
+    const double x2r = p1[0] + p3[0];
+    const double x2i = p1[1] + p3[1];
+    const double x3r = p1[0] - p3[0];
+    const double x3i = p1[1] - p3[1];
+    b[0] = x0r;
+    b[1] = x0i;
+    p1[0] = x2r;
+    p1[1] = x2i;
+    p2[0] = x1r + x3i;
+    p2[1] = x1i - x3r;
+    p3[0] = x1r - x3i;
+    p3[1] = x1i + x3r;
+}
+
+// The butterfly in the middle of the quarter, angle pi/4: twiddles (c4, c4) and (-c4, c4).
+inline void butterfly_middle(double *__restrict b, int q, int j, double c4) {
+    double *__restrict p0 = b + j;
+    double *__restrict p1 = p0 + q;
+    double *__restrict p2 = p1 + q;
+    double *__restrict p3 = p2 + q;
+    const double x0r = p0[0] + p2[0];
+    const double x0i = p0[1] + p2[1];
+    const double x1r = p0[0] - p2[0];
+    const double x1i = p0[1] - p2[1];
+    const double x2r = p1[0] + p3[0];
+    const double x2i = p1[1] + p3[1];
+    const double x3r = p1[0] - p3[0];
+    const double x3i = p1[1] - p3[1];
+    p0[0] = x0r;
+    p0[1] = x0i;
+    p1[0] = x2r;
+    p1[1] = x2i;
+    double yr = x1r + x3i;
+    double yi = x1i - x3r;
+    p2[0] = c4 * (yr + yi);
+    p2[1] = c4 * (yi - yr);
+    yr = x1r - x3i;
+    yi = x1i + x3r;
+    p3[0] = c4 * (yi - yr);
+    p3[1] = -c4 * (yi + yr);
+}
+
+// A 16-point radix-2 stage on the sixteen complex values at z: the sums stay in the first
+// half, the differences times e^(-i pi k/8) go to the second.
+inline void radix2_stage16(double *__restrict z, double c4, double c8, double s8) {
+    // Pairs (c, s) for k = 0..7 as the multiplier c - i s.
+    const double pc[8] = {1.0, c8, c4, s8, 0.0, -s8, -c4, -c8};
+    const double ps[8] = {0.0, s8, c4, c8, 1.0, c8, c4, s8};
+    for (int k = 0; k < 8; ++k) {
+        double *__restrict lo = z + 2 * k;
+        double *__restrict hi = lo + 16;
+        const double yr = lo[0] - hi[0];
+        const double yi = lo[1] - hi[1];
+        lo[0] += hi[0];
+        lo[1] += hi[1];
+        hi[0] = pc[k] * yr + ps[k] * yi;
+        hi[1] = pc[k] * yi - ps[k] * yr;
+    }
+}
+
+// The 8-point transform of the eight complex values at z, left in bit-reversed order.
+inline void kernel8(double *__restrict z, double c4) {
+    double yr[4], yi[4], dr[4], di[4];
+    for (int k = 0; k < 4; ++k) {
+        yr[k] = z[2 * k] + z[2 * k + 8];
+        yi[k] = z[2 * k + 1] + z[2 * k + 9];
+        dr[k] = z[2 * k] - z[2 * k + 8];
+        di[k] = z[2 * k + 1] - z[2 * k + 9];
+    }
+    const double sr = yr[0] + yr[2];
+    const double si = yi[0] + yi[2];
+    const double tr = yr[1] + yr[3];
+    const double ti = yi[1] + yi[3];
+    const double er = yr[0] - yr[2];
+    const double ei = yi[0] - yi[2];
+    const double fr = yr[1] - yr[3];
+    const double fi = yi[1] - yi[3];
+    z[0] = sr + tr;
+    z[1] = si + ti;
+    z[2] = sr - tr;
+    z[3] = si - ti;
+    z[4] = er + fi;
+    z[5] = ei - fr;
+    z[6] = er - fi;
+    z[7] = ei + fr;
+    const double pr = dr[0] + di[2];
+    const double pi = di[0] - dr[2];
+    const double rr = dr[0] - di[2];
+    const double ri = di[0] + dr[2];
+    double vr = dr[1] + di[3];
+    double vi = di[1] - dr[3];
+    const double qr = c4 * (vr + vi);
+    const double qi = c4 * (vi - vr);
+    vr = dr[1] - di[3];
+    vi = di[1] + dr[3];
+    const double ur = c4 * (vi - vr);
+    const double ui = -c4 * (vi + vr);
+    z[8] = pr + qr;
+    z[9] = pi + qi;
+    z[10] = pr - qr;
+    z[11] = pi - qi;
+    z[12] = rr + ur;
+    z[13] = ri + ui;
+    z[14] = rr - ur;
+    z[15] = ri - ui;
+}
+
+// The stage of a block: interpolated when the block is longer than level 0 serves.
+inline void block_stage(int L, double *block, int nw, const double *twiddle) {
+    if (L / 2 > nw) {
+        split_stage_interpolated(L, block, twiddle);
+    } else {
+        split_stage(L, block, twiddle + nw - L / 2);
+    }
+}
+
+// Finishes a block of L doubles. Long blocks go depth first so that each half and quarter
+// is finished while it is still in cache; blocks of at most 512 doubles (4 KB) already fit
+// and are finished stage by stage across the whole block.
+void transform_block(int L, double *b, int nw, const double *twiddle) {
+    while (L > 512) {
+        block_stage(L, b, nw, twiddle);
+        transform_block(L / 2, b, nw, twiddle);
+        transform_block(L / 4, b + L / 2, nw, twiddle);
+        b += 3 * L / 4;
+        L /= 4;
+    }
+    if (L > 32) {
+        block_stage(L, b, nw, twiddle);
+        if (L / 2 > 32) {
+            split_stage(L / 2, b, twiddle + nw - L / 4);
+            // Visit, for each length m, the blocks of m doubles the stages so far have left:
+            // the first quarter-block of every k-block at the odd multiples of k.
+            for (int m = L / 4; m > 32; m /= 2) {
+                for (int k = m; k <= L; k *= 4) {
+                    for (int j = k - m; j < L; j += 2 * k) {
+                        split_stage(m, b + j, twiddle + nw - m / 2);
+                    }
+                }
+            }
+        }
+        leaf_stages(L, b, twiddle + nw - 8);
+    } else if (L > 8) {
+        leaf_stages(L, b, twiddle + nw - L / 4);
+    } else {
+        small_kernel(L, b);
+    }
+}
+
+} // namespace
+
+void split_stage(int L, double *block, const double *level) {
+    const double *__restrict w = level;
+    const int q = L / 4;
+    butterfly_unit(block, q);
+    for (int i = 1; i < L / 16; ++i) {
+        const double c1 = w[4 * i];
+        const double s1 = w[4 * i + 1];
+        const double c3 = w[4 * i + 2];
+        const double s3 = w[4 * i + 3];
+        butterfly(block, q, 2 * i, c1, s1, c3, s3);
+        butterfly(block, q, q - 2 * i, s1, c1, -s3, -c3);
+    }
+    butterfly_middle(block, q, L / 8, w[1]);
+}
+
+void split_stage_interpolated(int L, double *block, const double *level0) {
+    const double *__restrict w = level0;
+    const int q = L / 4;
+    const double f1 = w[2];
+    const double f3 = w[3];
+    const double c4 = w[1];
+    butterfly_unit(block, q);
+    double p1c = 1.0;
+    double p1s = 0.0;
+    double p3c = 1.0;
+    double p3s = 0.0;
+    for (int i = 1; i < L / 32; ++i) {
+        const double c1 = w[4 * i];
+        const double s1 = w[4 * i + 1];
+        const double c3 = w[4 * i + 2];
+        const double s3 = w[4 * i + 3];
+        // The odd k = 2i - 1 lies midway between the table's k - 1 and k + 1.
+        const double o1c = f1 * (p1c + c1);
+        const double o1s = f1 * (p1s + s1);
+        const double o3c = f3 * (p3c + c3);
+        const double o3s = f3 * (p3s + s3);
+        const int jo = 4 * i - 2;
+        butterfly(block, q, jo, o1c, o1s, o3c, o3s);
+        butterfly(block, q, q - jo, o1s, o1c, -o3s, -o3c);
+        const int je = 4 * i;
+        butterfly(block, q, je, c1, s1, c3, s3);
+        butterfly(block, q, q - je, s1, c1, -s3, -c3);
+        p1c = c1;
+        p1s = s1;
+        p3c = c3;
+        p3s = s3;
+    }
+    // The last odd k lies between the last table twiddle and pi/4 (3 pi/4 for t3).
+    const double o1c = f1 * (c4 + p1c);
+    const double o1s = f1 * (c4 + p1s);
+    const double o3c = f3 * (p3c - c4);
+    const double o3s = f3 * (c4 + p3s);
+    const int jo = L / 8 - 2;
+    butterfly(block, q, jo, o1c, o1s, o3c, o3s);
+    butterfly_middle(block, q, L / 8, c4);
+    butterfly(block, q, q - jo, o1s, o1c, -o3s, -o3c);
+}
+
+void leaf_stages(int L, double *block, const double *level) {
+    const double c4 = level[1];
+    if (L >= 32) {
+        // level[2] = 0.5 / cos(pi/8), from which sin(pi/8) and cos(pi/8) follow exactly
+        // enough without a table entry of their own.
+        const double t = level[2];
+        const double s8 = c4 * t;
+        const double c8 = t + s8;
+        for (int e = 32; e <= L; e *= 4) {
+            for (int f = e - 32; f < L; f += 2 * e) {
+                radix2_stage16(block + f, c4, c8, s8);
+            }
+        }
+    }
+    for (int off = 0; off < L; off += 16) {
+        kernel8(block + off, c4);
+    }
+}
+
+void small_kernel(int L, double *block) {
+    double *__restrict z = block;
+    if (L == 8) {
+        const double x0r = z[0] + z[4];
+        const double x0i = z[1] + z[5];
+        const double x1r = z[0] - z[4];
+        const double x1i = z[1] - z[5];
+        const double x2r = z[2] + z[6];
+        const double x2i = z[3] + z[7];
+        const double x3r = z[2] - z[6];
+        const double x3i = z[3] - z[7];
+        z[0] = x0r + x2r;
+        z[1] = x0i + x2i;
+        z[2] = x0r - x2r;
+        z[3] = x0i - x2i;
+        z[4] = x1r + x3i;
+        z[5] = x1i - x3r;
+        z[6] = x1r - x3i;
+        z[7] = x1i + x3r;
+    } else if (L == 4) {
+        const double x0r = z[0] + z[2];
+        const double x0i = z[1] + z[3];
+        z[2] = z[0] - z[2];
+        z[3] = z[1] - z[3];
+        z[0] = x0r;
+        z[1] = x0i;
+    }
+}
+
+void complex_transform(int n, double *a, int nw, const double *twiddle) {
+    transform_block(n, a, nw, twiddle);
+}
