@@ -62,9 +62,9 @@ bool create_display_block();
 void free_display_block();
 // The header's first byte (header and colour table together form the bitmap description),
 // or nullptr when no block is held.
-unsigned char* display_block();
+unsigned char *display_block();
 // Plane 0's first byte; plane p begins kPlaneBytes * p bytes after it. nullptr when absent.
-unsigned char* display_planes();
+unsigned char *display_planes();
 
 // Composition for shells without a device-independent-bitmap copy: writes the spectrum
 // plane to picture rows 0..79 and the scope plane (view_flags & kScopeMode) or the
@@ -72,4 +72,4 @@ unsigned char* display_planes();
 // row r lands on picture row 79 - r of its pane. Rows 80..91 (the scale strip) are left
 // untouched. `pixels` points at picture row 0; `stride` is the distance between rows in
 // pixels. Does nothing when no display block is held.
-void compose_picture(std::uint32_t* pixels, std::ptrdiff_t stride, unsigned view_flags);
+void compose_picture(std::uint32_t *pixels, std::ptrdiff_t stride, unsigned view_flags);

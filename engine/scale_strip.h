@@ -16,20 +16,20 @@ struct StripRect {
 enum class StripAlign { Left, Centre, Right };
 
 struct StripFont {
-    const char* face;  // "Arial"
-    int cell_height;   // pixels
+    const char *face; // "Arial"
+    int cell_height;  // pixels
 };
 
 class StripPainter {
   public:
     virtual ~StripPainter() = default;
-    virtual void fill_rect(const StripRect& rect, Rgb colour) = 0;
+    virtual void fill_rect(const StripRect &rect, Rgb colour) = 0;
     // Draws `text` in `rect`, aligned horizontally as given and at the top, each glyph cell
     // on an opaque `background`.
-    virtual void draw_text(const char* text, const StripRect& rect, StripAlign align,
-                           const StripFont& font, Rgb background, Rgb foreground) = 0;
+    virtual void draw_text(const char *text, const StripRect &rect, StripAlign align,
+                           const StripFont &font, Rgb background, Rgb foreground) = 0;
 };
 
 // Draws the strip for the given view flags (only bit 0 is read) and, in linear mode, the
 // current bass zoom factor.
-void draw_scale_strip(StripPainter& painter, unsigned view_flags);
+void draw_scale_strip(StripPainter &painter, unsigned view_flags);
