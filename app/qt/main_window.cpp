@@ -1,0 +1,327 @@
+#include "main_window.h"
+
+#include "about_dialog.h"
+#include "paint_timing.h"
+#include "priority.h"
+#include "strip_painter.h"
+
+#include "capture/block_fifo.h"
+#include "capture/capture.h"
+#include "engine/display.h"
+#include "engine/frame.h"
+#include "engine/history.h"
+#include "engine/scale_strip.h"
+
+#include <QAction>
+#include <QPainter>
+#include <QProcess>
+#include <QStandardPaths>
+#include <QToolBar>
+#include <QVBoxLayout>
+#include <QWindow>
+
+static constexpr int kEdge = 2;        // width of the sunken edge around the picture
+static constexpr int kImageWidth = 16; // one toolbar image
+static constexpr int kImageHeight = 15;
+static constexpr int kPinInImage = 1; // the topmost button's image while pressed
+
+// ---- block hooks: how filled buffers and repaint requests reach the window ----
+
+// Device thread: only queues the handling on the window's thread.
+static void wake_window(void *window) {
+    note_block_delivered();
+    QMetaObject::invokeMethod(
+        static_cast<MainWindow *>(window), [window] { on_block_wakeup(window); },
+        Qt::QueuedConnection);
+}
+
+static void repaint_window(void *window) { static_cast<MainWindow *>(window)->requestRepaint(); }
+
+// ---- the picture ----
+
+PictureView::PictureView(QImage &picture, QWidget *parent) : QWidget(parent), m_picture(picture) {
+    setAttribute(Qt::WA_OpaquePaintEvent); // the edge and the picture cover every pixel
+    setMinimumSize(0, 0);
+}
+
+void PictureView::paintEvent(QPaintEvent *) {
+    QPainter painter(this);
+    const QRect all = rect();
+    // The sunken edge: darker outside top and left, lighter outside bottom and right.
+    painter.setPen(palette().color(QPalette::Dark));
+    painter.drawLine(all.left(), all.top(), all.right() - 1, all.top());
+    painter.drawLine(all.left(), all.top(), all.left(), all.bottom() - 1);
+    painter.setPen(palette().color(QPalette::Light));
+    painter.drawLine(all.left(), all.bottom(), all.right(), all.bottom());
+    painter.drawLine(all.right(), all.top(), all.right(), all.bottom());
+    painter.setPen(palette().color(QPalette::Shadow));
+    painter.drawLine(all.left() + 1, all.top() + 1, all.right() - 2, all.top() + 1);
+    painter.drawLine(all.left() + 1, all.top() + 1, all.left() + 1, all.bottom() - 2);
+    painter.setPen(palette().color(QPalette::Midlight));
+    painter.drawLine(all.left() + 1, all.bottom() - 1, all.right() - 1, all.bottom() - 1);
+    painter.drawLine(all.right() - 1, all.top() + 1, all.right() - 1, all.bottom() - 1);
+
+    const QRect inside = all.adjusted(kEdge, kEdge, -kEdge, -kEdge);
+    if (inside.width() <= 0 || inside.height() <= 0) {
+        note_paint_finished();
+        return;
+    }
+    compose_picture(reinterpret_cast<std::uint32_t *>(m_picture.bits()),
+                    m_picture.bytesPerLine() / 4, view_flags());
+
+    // The picture goes out in device pixels, so 1x means one picture pixel per logical
+    // pixel and scaling is always the stretch below, never the painter's smoothing.
+    const qreal ratio = devicePixelRatioF();
+    const QSize target(qRound(inside.width() * ratio), qRound(inside.height() * ratio));
+    const QRectF area(inside.topLeft(), QSizeF(target) / ratio);
+    if (target == m_picture.size()) {
+        painter.drawImage(area, m_picture);
+    } else {
+        if (m_scaled.size() != target) {
+            m_scaled = QImage(target, QImage::Format_RGB32);
+            m_columns = stretch_axis(m_picture.width(), target.width());
+            m_rows = stretch_axis(m_picture.height(), target.height());
+        }
+        stretch_or(reinterpret_cast<const std::uint32_t *>(m_picture.constBits()),
+                   m_picture.bytesPerLine() / 4, reinterpret_cast<std::uint32_t *>(m_scaled.bits()),
+                   m_scaled.bytesPerLine() / 4, m_columns, m_rows);
+        painter.drawImage(area, m_scaled);
+    }
+    painter.end();
+    note_paint_finished();
+}
+
+// ---- the window ----
+
+MainWindow::MainWindow()
+    : m_toolBar(new QToolBar(this)), m_view(nullptr),
+      m_picture(kPictureWidth, kPictureHeight, QImage::Format_RGB32) {
+    setWindowTitle(QStringLiteral("Sonavex"));
+    setWindowIcon(QIcon(QStringLiteral(":/art/icon.xpm")));
+
+    m_toolbarImages = QImage(QStringLiteral(":/art/toolbar.xpm"));
+    m_toolBar->setMovable(false);
+    m_toolBar->setFloatable(false);
+    m_toolBar->setIconSize(QSize(kImageWidth, kImageHeight));
+    m_toolBar->setToolButtonStyle(Qt::ToolButtonIconOnly);
+    m_toolBar->setSizePolicy(QSizePolicy::Preferred, QSizePolicy::Fixed);
+    addCommand(Topmost, 0, "最前面に表示", true);
+    addCommand(Pause, 11, "一時停止", true);
+    m_toolBar->addSeparator();
+    addCommand(Scope, 6, "オシロスコープ", true);
+    addCommand(Note, 4, "音階表示", true);
+    addCommand(BassZoom, 7, "低音域拡大表示", true);
+    m_toolBar->addSeparator();
+    addCommand(Size, 10, "ウィンドウサイズ正規化", false);
+    addCommand(Mixer, 9, "録音レベル調整", false);
+    addCommand(About, 5, "バージョン情報", false);
+    m_toolBarHeight = m_toolBar->sizeHint().height();
+
+    m_view = new PictureView(m_picture, this);
+    auto *layout = new QVBoxLayout(this);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->setSpacing(0);
+    layout->addWidget(m_toolBar);
+    layout->addWidget(m_view, 1);
+
+    // Without its history or planes the window could only draw through nothing: it is not
+    // created at all, and the program ends as for any failed start.
+    if (!create_sample_history() || !create_display_block()) {
+        free_sample_history();
+        free_display_block();
+        return;
+    }
+    m_picture.fill(Qt::black);
+    set_block_hooks(wake_window, repaint_window);
+
+    action(Scope)->setChecked(true);
+    set_view_flags(view_flags() | kScopeMode);
+    action(Note)->setChecked(true);
+    set_view_flags(view_flags() | kNoteMode);
+    action(BassZoom)->setEnabled(false); // no bass zoom on the semitone scale
+    set_bass_zoom(1);
+    probeMixer();
+    drawStrip();
+    sizeCommand(); // 1x, shown
+    action(Pause)->setChecked(false);
+    // Capture starts from the event loop, once the window is up.
+    QMetaObject::invokeMethod(this, &MainWindow::pauseCommand, Qt::QueuedConnection);
+    m_view->update();
+    m_created = true;
+}
+
+MainWindow::~MainWindow() { shutdown(); }
+
+void MainWindow::shutdown() {
+    if (m_shutDown) {
+        return;
+    }
+    m_shutDown = true;
+    restore_priority();
+    stop_capture();
+    set_block_hooks(nullptr, nullptr);
+    clear_block_messages();
+    free_sample_history();
+    free_display_block();
+    report_paint_timing();
+}
+
+void MainWindow::addCommand(Command command, int image, const char *tip, bool checkable) {
+    QAction *item = m_toolBar->addAction(
+        QPixmap::fromImage(m_toolbarImages.copy(image * kImageWidth, 0, kImageWidth, kImageHeight)),
+        QString());
+    item->setToolTip(QString::fromUtf8(tip));
+    item->setCheckable(checkable);
+    item->setData(static_cast<int>(command));
+    connect(item, &QAction::triggered, this, [this, command] {
+        switch (command) {
+        case Topmost:
+            topmostCommand();
+            break;
+        case Pause:
+            pauseCommand();
+            break;
+        case Scope:
+            scopeCommand();
+            break;
+        case Note:
+            noteCommand();
+            break;
+        case BassZoom:
+            bassZoomCommand();
+            break;
+        case Size:
+            sizeCommand();
+            break;
+        case Mixer:
+            mixerCommand();
+            break;
+        case About:
+            aboutCommand();
+            break;
+        }
+    });
+}
+
+QAction *MainWindow::action(Command command) const {
+    for (QAction *item : m_toolBar->actions()) {
+        if (item->data().toInt() == command) {
+            return item;
+        }
+    }
+    return nullptr;
+}
+
+// The recording-level mixer: pavucontrol opened on its input devices, or pavucontrol-qt.
+void MainWindow::probeMixer() {
+    m_mixerProgram = QStandardPaths::findExecutable(QStringLiteral("pavucontrol"));
+    m_mixerArguments = QStringList{QStringLiteral("--tab=4")};
+    if (m_mixerProgram.isEmpty()) {
+        m_mixerProgram = QStandardPaths::findExecutable(QStringLiteral("pavucontrol-qt"));
+        m_mixerArguments.clear();
+    }
+    action(Mixer)->setEnabled(!m_mixerProgram.isEmpty());
+}
+
+void MainWindow::drawStrip() {
+    QtStripPainter painter(m_picture);
+    draw_scale_strip(painter, view_flags());
+}
+
+void MainWindow::requestRepaint() { m_view->update(); }
+
+void MainWindow::bringToFront() {
+    if (isMinimized()) {
+        showNormal();
+    }
+    show();
+    raise();
+    activateWindow();
+}
+
+// ---- toolbar commands; a check button has already toggled when its command arrives ----
+
+void MainWindow::topmostCommand() {
+    const bool pressed = action(Topmost)->isChecked();
+    action(Topmost)->setIcon(QPixmap::fromImage(m_toolbarImages.copy(
+        (pressed ? kPinInImage : 0) * kImageWidth, 0, kImageWidth, kImageHeight)));
+    // Through the native window, so the window keeps its identity and place.
+    if (QWindow *native = windowHandle()) {
+        native->setFlag(Qt::WindowStaysOnTopHint, pressed);
+    }
+    show();
+    if (pressed) {
+        raise();
+        raise_priority();
+    } else {
+        restore_priority();
+    }
+}
+
+void MainWindow::pauseCommand() {
+    const bool pressed = action(Pause)->isChecked();
+    if (pressed) {
+        if (capture_running()) {
+            stop_capture();
+        }
+        return;
+    }
+    if (capture_running()) {
+        return;
+    }
+    set_capture_running(open_capture(this));
+    if (!capture_running()) {
+        action(Pause)->setChecked(true); // no input: shown paused, a release tries again
+        return;
+    }
+    start_capture();
+}
+
+void MainWindow::scopeCommand() {
+    const unsigned flags = view_flags();
+    set_view_flags(action(Scope)->isChecked() ? flags | kScopeMode : flags & ~kScopeMode);
+    m_view->update();
+}
+
+// The bass zoom button keeps its pressed state while greyed: the factor only matters on
+// the linear scale, and it is there again as it was when note mode ends.
+void MainWindow::noteCommand() {
+    const bool pressed = action(Note)->isChecked();
+    const unsigned flags = view_flags();
+    set_view_flags(pressed ? flags | kNoteMode : flags & ~kNoteMode);
+    action(BassZoom)->setEnabled(!pressed);
+    redrawTail();
+}
+
+void MainWindow::bassZoomCommand() {
+    set_bass_zoom(action(BassZoom)->isChecked() ? 2 : 1);
+    redrawTail();
+}
+
+// The bars vanish until the next frame draws them on the new scale.
+void MainWindow::redrawTail() {
+    clear_spectrum_plane();
+    drawStrip();
+    m_view->update();
+}
+
+void MainWindow::sizeCommand() {
+    m_doubleSize = !m_doubleSize;
+    if (isMaximized()) {
+        m_doubleSize = false;
+    }
+    showNormal();
+    const int scale = m_doubleSize ? 2 : 1;
+    resize(kPictureWidth * scale + 2 * kEdge, m_toolBarHeight + kPictureHeight * scale + 2 * kEdge);
+}
+
+void MainWindow::mixerCommand() {
+    if (!m_mixerProgram.isEmpty()) {
+        QProcess::startDetached(m_mixerProgram, m_mixerArguments);
+    }
+}
+
+void MainWindow::aboutCommand() {
+    AboutDialog box(this);
+    box.exec(); // the picture keeps moving: blocks are handled by the box's event loop
+}

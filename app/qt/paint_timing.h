@@ -1,0 +1,12 @@
+#pragma once
+
+// Measures the time from a block's delivery (on the device's thread) to the end of the
+// paint that shows it. Only when SONAVEX_PAINT_TIMING is set in the environment; the
+// median and worst figures go to standard error when the program ends.
+
+// Device thread: a block was delivered now (kept only if no earlier one awaits a paint).
+void note_block_delivered();
+// Window thread, at the end of a paint.
+void note_paint_finished();
+// Prints the figures if measuring.
+void report_paint_timing();
