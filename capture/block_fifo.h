@@ -7,7 +7,7 @@
 // on_block_wakeup on the window's thread (Qt: a queued invokeMethod). request_repaint calls
 // the repaint hook.
 
-using WindowHook = void (*)(void* window);
+using WindowHook = void (*)(void *window);
 
 // Installs the shell's hooks; either may be nullptr (then nothing is called).
 void set_block_hooks(WindowHook wake, WindowHook repaint);
@@ -15,7 +15,7 @@ void set_block_hooks(WindowHook wake, WindowHook repaint);
 // Window thread, once per wake-up: takes the next waiting block message and hands it to
 // on_block_arrived; when the FIFO is empty (the drain already took it), only requests a
 // repaint.
-void on_block_wakeup(void* window);
+void on_block_wakeup(void *window);
 
 // Drops every waiting message (used when the window goes away).
 void clear_block_messages();

@@ -9,9 +9,9 @@
 // a thread-safe FIFO with a queued wake-up on Linux.
 
 // Device thread: "block arrived, with this buffer, from this capture run".
-void post_block_message(void* window, std::uintptr_t run, WaveHeader* header);
+void post_block_message(void *window, std::uintptr_t run, WaveHeader *header);
 // Window thread: removes the next waiting block message for `window`, without blocking.
 // False when none is waiting.
-bool take_block_message(void* window, std::uintptr_t* run, WaveHeader** header);
+bool take_block_message(void *window, std::uintptr_t *run, WaveHeader **header);
 // Window thread: the whole picture is to be repainted.
-void request_repaint(void* window);
+void request_repaint(void *window);

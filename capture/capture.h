@@ -2,6 +2,7 @@
 
 #include "wave_input.h"
 
+#include <cstddef>
 #include <cstdint>
 
 // The capture ring: eight buffers of 1024 samples handed round the wave-input device, and the
@@ -10,7 +11,7 @@
 
 // Opens the default input for the capture format; true when open. Sets the capturing flag
 // only through the caller (see capture_running).
-bool open_capture(void* window);
+bool open_capture(void *window);
 // Allocates the buffer block, queues the eight buffers and starts recording; on any failure
 // everything is released again and capture is stopped.
 void start_capture();
@@ -22,7 +23,7 @@ bool capture_running();
 void set_capture_running(bool running);
 
 // Prepares and adds one buffer; false when either step fails.
-bool requeue_buffer(WaveHeader* header);
+bool requeue_buffer(WaveHeader *header);
 
 // The device's callback: posts a block message for every filled buffer, nothing else.
 void capture_callback(WaveHandle device, unsigned message, std::uintptr_t instance,
@@ -31,4 +32,10 @@ void capture_callback(WaveHandle device, unsigned message, std::uintptr_t instan
 // The window's handling of one block message: `run` identifies the capture run that posted
 // it, `header` the filled buffer. Rebuilds the history, re-queues the buffer, renders the
 // frame, re-queues every block already waiting, requests a repaint. Returns 0.
-long on_block_arrived(void* window, std::uintptr_t run, WaveHeader* header);
+long on_block_arrived(void *window, std::uintptr_t run, WaveHeader *header);
+
+// The buffer block's allocator, so that tests can make the allocation fail. `allocate` has
+// calloc's contract (zero-filled memory or nullptr); nullptr for both restores calloc/free.
+// Change it only while capture is stopped.
+void use_buffer_allocator(void *(*allocate)(std::size_t count, std::size_t size),
+                          void (*release)(void *block));

@@ -10,12 +10,14 @@
 // thread, in the order they were added; reset returns every queued buffer the same way.
 // Every operation returns 0 on success. One file per platform implements it (PulseAudio on
 // Linux, winmm on Windows); tests install a scriptable fake with use_wave_input.
+// The platform file defines platform_wave_input and the four header helpers below;
+// wave_input and use_wave_input are portable (wave_input.cpp).
 
 // The platform's wave header: the ring lays out each capture buffer as a header followed by
 // its data bytes, so its size comes from the type (wave_header_size), never from a number.
 struct WaveHeader;
 struct WaveDevice;
-using WaveHandle = WaveDevice*;
+using WaveHandle = WaveDevice *;
 
 using WaveCallback = void (*)(WaveHandle device, unsigned message, std::uintptr_t instance,
                               std::uintptr_t param1, std::uintptr_t param2);
@@ -26,21 +28,21 @@ constexpr unsigned kWaveInData = 0x3C0;  // WIM_DATA
 
 // Mono 16-bit PCM at 22050 samples per second, laid out like WAVEFORMATEX's fields.
 struct CaptureFormat {
-    std::uint16_t format_tag;         // 1, PCM
-    std::uint16_t channels;           // 1
-    std::uint32_t samples_per_sec;    // 22050
-    std::uint32_t avg_bytes_per_sec;  // 44100
-    std::uint16_t block_align;        // 2
-    std::uint16_t bits_per_sample;    // 16
-    std::uint16_t extra_size;         // 0
+    std::uint16_t format_tag;        // 1, PCM
+    std::uint16_t channels;          // 1
+    std::uint32_t samples_per_sec;   // 22050
+    std::uint32_t avg_bytes_per_sec; // 44100
+    std::uint16_t block_align;       // 2
+    std::uint16_t bits_per_sample;   // 16
+    std::uint16_t extra_size;        // 0
 };
 
 struct WaveInput {
-    unsigned (*open)(WaveHandle* device, const CaptureFormat* format, WaveCallback callback,
+    unsigned (*open)(WaveHandle *device, const CaptureFormat *format, WaveCallback callback,
                      std::uintptr_t instance);
-    unsigned (*prepare)(WaveHandle device, WaveHeader* header, unsigned header_size);
-    unsigned (*add)(WaveHandle device, WaveHeader* header, unsigned header_size);
-    unsigned (*unprepare)(WaveHandle device, WaveHeader* header, unsigned header_size);
+    unsigned (*prepare)(WaveHandle device, WaveHeader *header, unsigned header_size);
+    unsigned (*add)(WaveHandle device, WaveHeader *header, unsigned header_size);
+    unsigned (*unprepare)(WaveHandle device, WaveHeader *header, unsigned header_size);
     unsigned (*start)(WaveHandle device);
     unsigned (*stop)(WaveHandle device);
     unsigned (*reset)(WaveHandle device);
@@ -49,13 +51,13 @@ struct WaveInput {
 
 // The platform's device, and the one the ring uses (the platform's unless a test installed
 // another; nullptr restores the platform's).
-const WaveInput& platform_wave_input();
-const WaveInput& wave_input();
-void use_wave_input(const WaveInput* input);
+const WaveInput &platform_wave_input();
+const WaveInput &wave_input();
+void use_wave_input(const WaveInput *input);
 
 // Header access, implemented with the platform's header type.
 std::size_t wave_header_size();
 // Sets the data pointer, buffer length and user value; every other field stays as it is.
-void wave_header_init(WaveHeader* header, char* data, std::uint32_t length, std::uintptr_t user);
-char* wave_header_data(const WaveHeader* header);
-std::uintptr_t wave_header_user(const WaveHeader* header);
+void wave_header_init(WaveHeader *header, char *data, std::uint32_t length, std::uintptr_t user);
+char *wave_header_data(const WaveHeader *header);
+std::uintptr_t wave_header_user(const WaveHeader *header);
