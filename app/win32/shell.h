@@ -1,0 +1,29 @@
+#pragma once
+
+#include <windows.h>
+
+// The Windows shell's pieces and the window-level state they share. Everything here runs on
+// the window's thread only.
+
+// The module's instance handle, set by WinMain before the window is created.
+extern HINSTANCE g_instance;
+
+// Window class and title; the single-instance lookup needs both.
+constexpr char kWindowClass[] = "SonavexWnd";
+constexpr char kWindowTitle[] = "Sonavex";
+
+LRESULT CALLBACK main_window_proc(HWND window, UINT message, WPARAM wparam, LPARAM lparam);
+
+// The toolbar, its measured height and the composite bitmap, for the commands.
+HWND toolbar_window();
+int toolbar_height();
+HBITMAP composite_bitmap();
+
+// Toolbar commands (110, 113..119); false for any other command number.
+bool run_command(HWND window, int command);
+
+INT_PTR CALLBACK about_dialog_proc(HWND dialog, UINT message, WPARAM wparam, LPARAM lparam);
+
+// Paints the scale strip (rows 80..91) into the composite bitmap with GDI. `window` only
+// provides a device context compatible with the display.
+void draw_scale_strip(HWND window, HBITMAP composite, unsigned view_flags);

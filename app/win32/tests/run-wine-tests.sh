@@ -1,0 +1,99 @@
+#!/usr/bin/env bash
+# Runs the Windows program's tests under Wine: the test driver starts BUILD_DIR's real
+# sonavex.exe (x86_64) on the virtual display, once with a 440 Hz tone on the sound
+# server's virtual microphone and once with no sound server at all.
+#
+#   app/win32/tests/run-wine-tests.sh BUILD_DIR WORK_DIR
+#
+# Expects DISPLAY, XDG_RUNTIME_DIR, PULSE_SERVER and SONAVEX_SOUND_DIR (scripts/test.sh sets
+# them); when they are missing it starts a private sound server and display under WORK_DIR.
+# Prints "N passed, N failed" and exits non-zero on any failure.
+set -uo pipefail
+
+build=$(cd "${1:?usage: run-wine-tests.sh BUILD_DIR WORK_DIR}" && pwd)
+work=${2:?usage: run-wine-tests.sh BUILD_DIR WORK_DIR}
+mkdir -p "$work"
+work=$(cd "$work" && pwd)
+root=$(cd "$(dirname "${BASH_SOURCE[0]}")/../../.." && pwd)
+
+program="$build/app/win32/sonavex.exe"
+driver="$build/app/win32/tests/sonavex_wine_driver.exe"
+passed=0
+failed=0
+
+fail() {
+    echo "FAIL $*"
+    failed=$((failed + 1))
+}
+
+started=()
+cleanup() {
+    [ -n "${wineserver:-}" ] && timeout 20 "$wineserver" -k >/dev/null 2>&1
+    for what in "${started[@]}"; do
+        "$root/scripts/$what.sh" stop "$work/$what" >/dev/null 2>&1
+    done
+}
+trap cleanup EXIT
+
+if [ -z "${SONAVEX_SOUND_DIR:-}" ]; then
+    "$root/scripts/sound-server.sh" start "$work/sound-server" && source "$work/sound-server/env"
+    started+=(sound-server)
+fi
+if [ -z "${DISPLAY:-}" ]; then
+    "$root/scripts/virtual-display.sh" start "$work/virtual-display" &&
+        source "$work/virtual-display/env"
+    started+=(virtual-display)
+fi
+
+wine=$(command -v wine64 || echo /usr/lib/wine/wine64)
+wineserver=$(command -v wineserver || echo /usr/lib/wine/wineserver)
+export WINEPREFIX="$work/prefix" WINEARCH=win64 WINEDEBUG=-all
+export WINEDLLOVERRIDES="mscoree,mshtml=;winemenubuilder.exe=d"
+# The default locale's ANSI code page is 1252: the Japanese texts must survive it.
+export LANG=C.UTF-8 LC_ALL=C.UTF-8
+
+if [ ! -f "$program" ] || [ ! -f "$driver" ]; then
+    fail "no $program or $driver: build the x86_64 Windows program first"
+    echo "$passed passed, $failed failed"
+    exit 1
+fi
+
+# A private prefix. Without a window manager every top-level window's destruction would
+# wait for one, unless Wine manages the windows itself.
+if [ ! -f "$WINEPREFIX/system.reg" ]; then
+    timeout 180 "$wine" wineboot -i >/dev/null 2>&1 || fail "wineboot"
+fi
+timeout 60 "$wine" reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /d N /f >/dev/null 2>&1
+timeout 60 "$wine" reg add 'HKCU\Software\Wine\Drivers' /v Audio /d pulse /f >/dev/null 2>&1
+timeout 60 "$wineserver" -w
+
+windows_path() { echo "Z:${1//\//\\}"; }
+
+# Runs the driver in one mode and adds up its counts.
+drive() {
+    local mode=$1 log="$work/driver-$1.log"
+    timeout 180 "$wine" "$driver" "$mode" "$(windows_path "$program")" 2>"$work/wine-$mode.err" |
+        tr -d '\r' | tee "$log"
+    local rc=${PIPESTATUS[0]} line
+    line=$(grep -E '^[0-9]+ passed, [0-9]+ failed$' "$log" | tail -1)
+    if [ -n "$line" ]; then
+        passed=$((passed + ${line%% *}))
+        failed=$((failed + $(sed -E 's/.* ([0-9]+) failed/\1/' <<<"$line")))
+    fi
+    [ "$rc" -eq 0 ] || [ -n "$line" ] || fail "driver ($mode) ended with $rc"
+    timeout 30 "$wineserver" -k >/dev/null 2>&1
+    timeout 30 "$wineserver" -w >/dev/null 2>&1
+}
+
+# 440 Hz on the virtual microphone; one warm-up read so the first recorder does not wait.
+"$root/scripts/sound-server.sh" play "$SONAVEX_SOUND_DIR" 440 || fail "play 440 Hz"
+timeout 5 parec --raw --format=s16le --rate=22050 --channels=1 2>/dev/null |
+    head -c 4096 >/dev/null
+drive running
+"$root/scripts/sound-server.sh" play "$SONAVEX_SOUND_DIR" silence >/dev/null 2>&1
+
+# No sound server: a socket that does not exist, and a fresh wineserver.
+PULSE_SERVER="unix:$work/no-such-server/native" drive no-sound
+
+echo "$passed passed, $failed failed"
+[ "$failed" -eq 0 ]
