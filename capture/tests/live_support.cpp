@@ -1,0 +1,131 @@
+#include "live_support.h"
+
+#include "capture/block_fifo.h"
+
+#include <condition_variable>
+#include <mutex>
+
+namespace {
+
+std::mutex g_lock; // guards everything below
+std::vector<RecordingWaveInput::Event> g_adds;
+std::vector<RecordingWaveInput::Event> g_deliveries;
+bool g_in_reset = false;
+WaveCallback g_callback = nullptr; // the ring's callback behind the recorder
+WaveInput g_recording;
+
+void record(std::vector<RecordingWaveInput::Event> &events, WaveHeader *header, bool by_reset) {
+    if (events.size() < events.capacity()) {
+        events.push_back({header, std::chrono::steady_clock::now(), by_reset});
+    }
+}
+
+void recording_callback(WaveHandle device, unsigned message, std::uintptr_t instance,
+                        std::uintptr_t param1, std::uintptr_t param2) {
+    if (message == kWaveInData) {
+        std::lock_guard<std::mutex> hold(g_lock);
+        record(g_deliveries, reinterpret_cast<WaveHeader *>(param1), g_in_reset);
+    }
+    g_callback(device, message, instance, param1, param2);
+}
+
+unsigned recording_open(WaveHandle *device, const CaptureFormat *format, WaveCallback callback,
+                        std::uintptr_t instance) {
+    g_callback = callback;
+    return platform_wave_input().open(device, format, recording_callback, instance);
+}
+
+unsigned recording_add(WaveHandle device, WaveHeader *header, unsigned size) {
+    const unsigned result = platform_wave_input().add(device, header, size);
+    if (result == 0) {
+        std::lock_guard<std::mutex> hold(g_lock);
+        record(g_adds, header, false);
+    }
+    return result;
+}
+
+unsigned recording_reset(WaveHandle device) {
+    {
+        std::lock_guard<std::mutex> hold(g_lock);
+        g_in_reset = true;
+    }
+    // The reset's deliveries come back through the callback on this thread; the lock is
+    // not held meanwhile, so the device's own thread can still finish a delivery.
+    const unsigned result = platform_wave_input().reset(device);
+    std::lock_guard<std::mutex> hold(g_lock);
+    g_in_reset = false;
+    return result;
+}
+
+std::mutex g_window_lock;
+std::condition_variable g_woken;
+int g_pending = 0; // wake-ups queued and not yet run
+
+void queue_wakeup(void *) {
+    std::lock_guard<std::mutex> hold(g_window_lock);
+    ++g_pending;
+    g_woken.notify_all();
+}
+
+} // namespace
+
+RecordingWaveInput::RecordingWaveInput(std::size_t room) {
+    std::lock_guard<std::mutex> hold(g_lock);
+    g_adds.clear();
+    g_deliveries.clear();
+    g_adds.reserve(room);
+    g_deliveries.reserve(room);
+    const WaveInput &platform = platform_wave_input();
+    g_recording = platform;
+    g_recording.open = recording_open;
+    g_recording.add = recording_add;
+    g_recording.reset = recording_reset;
+    use_wave_input(&g_recording);
+}
+
+RecordingWaveInput::~RecordingWaveInput() { use_wave_input(nullptr); }
+
+std::vector<RecordingWaveInput::Event> RecordingWaveInput::adds() const {
+    std::lock_guard<std::mutex> hold(g_lock);
+    return g_adds;
+}
+
+std::vector<RecordingWaveInput::Event> RecordingWaveInput::deliveries() const {
+    std::lock_guard<std::mutex> hold(g_lock);
+    return g_deliveries;
+}
+
+std::size_t RecordingWaveInput::delivered() const {
+    std::lock_guard<std::mutex> hold(g_lock);
+    return g_deliveries.size();
+}
+
+void install_window_loop(void *) {
+    {
+        std::lock_guard<std::mutex> hold(g_window_lock);
+        g_pending = 0;
+    }
+    clear_block_messages();
+    set_block_hooks(queue_wakeup, nullptr);
+}
+
+void uninstall_window_loop() {
+    set_block_hooks(nullptr, nullptr);
+    clear_block_messages();
+}
+
+bool run_window_until(void *window, const std::function<bool()> &done,
+                      std::chrono::milliseconds timeout) {
+    const auto deadline = std::chrono::steady_clock::now() + timeout;
+    std::unique_lock<std::mutex> hold(g_window_lock);
+    while (!done()) {
+        if (g_pending == 0 && !g_woken.wait_until(hold, deadline, [] { return g_pending > 0; })) {
+            return done();
+        }
+        --g_pending;
+        hold.unlock();
+        on_block_wakeup(window);
+        hold.lock();
+    }
+    return true;
+}

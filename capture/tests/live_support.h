@@ -1,0 +1,35 @@
+#pragma once
+
+#include "capture/wave_input.h"
+
+#include <chrono>
+#include <cstddef>
+#include <functional>
+#include <vector>
+
+// The platform's wave input with a recorder in front of it: every buffer added and every
+// buffer delivered, with its time. Installed with use_wave_input while it lives. Records go
+// into room reserved up front, so recording allocates nothing while capture runs.
+class RecordingWaveInput {
+  public:
+    struct Event {
+        WaveHeader *header;
+        std::chrono::steady_clock::time_point time;
+        bool by_reset; // delivered while a reset was taking the buffers back
+    };
+
+    explicit RecordingWaveInput(std::size_t room = 1 << 16);
+    ~RecordingWaveInput();
+
+    std::vector<Event> adds() const;
+    std::vector<Event> deliveries() const;
+    std::size_t delivered() const;
+};
+
+// The window's side for live tests: a wake-up hook that queues, and a loop that runs the
+// queued wake-ups on the calling thread, as the shell's event loop would.
+void install_window_loop(void *window);
+void uninstall_window_loop();
+// Runs wake-ups until `done` holds or `timeout` passes; true when `done` held.
+bool run_window_until(void *window, const std::function<bool()> &done,
+                      std::chrono::milliseconds timeout);

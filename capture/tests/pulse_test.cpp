@@ -1,0 +1,205 @@
+#include "capture/capture.h"
+#include "engine/display.h"
+#include "engine/frame.h"
+#include "engine/history.h"
+#include "live_support.h"
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <cmath>
+#include <csignal>
+#include <cstdlib>
+#include <dirent.h>
+#include <fstream>
+#include <map>
+#include <string>
+
+namespace {
+
+using namespace std::chrono_literals;
+using Clock = std::chrono::steady_clock;
+
+int g_window_token;
+void *const kWindow = &g_window_token;
+
+// Skips (or, when the test command demands the services, fails) without a sound server.
+#define REQUIRE_SOUND_SERVER()                                                                     \
+    do {                                                                                           \
+        if (!std::getenv("SONAVEX_SOUND_DIR") || !std::getenv("PULSE_SERVER")) {                   \
+            const char *required = std::getenv("SONAVEX_REQUIRE_SERVICES");                        \
+            if (required && std::string(required) == "1") {                                        \
+                FAIL() << "SONAVEX_SOUND_DIR and PULSE_SERVER must name the test sound server";    \
+            }                                                                                      \
+            GTEST_SKIP() << "no sound server in the environment";                                  \
+        }                                                                                          \
+    } while (0)
+
+int run_script(const std::string &arguments) {
+    const std::string command =
+        std::string(SONAVEX_SOURCE_DIR) + "/scripts/sound-server.sh " + arguments + " >/dev/null";
+    return std::system(command.c_str());
+}
+
+int thread_count() {
+    int threads = 0;
+    if (DIR *tasks = opendir("/proc/self/task")) {
+        while (const dirent *entry = readdir(tasks)) {
+            threads += entry->d_name[0] != '.';
+        }
+        closedir(tasks);
+    }
+    return threads;
+}
+
+// The strongest frequency between 100 and 2000 Hz in the history, to the nearest hertz.
+int strongest_frequency(const std::int16_t *history) {
+    int best = 0;
+    double best_power = -1;
+    for (int hz = 100; hz <= 2000; ++hz) {
+        const double step = 2 * M_PI * hz / 22050.0;
+        double re = 0;
+        double im = 0;
+        for (int n = 0; n < kHistorySamples; ++n) {
+            re += history[n] * std::cos(step * n);
+            im += history[n] * std::sin(step * n);
+        }
+        if (re * re + im * im > best_power) {
+            best_power = re * re + im * im;
+            best = hz;
+        }
+    }
+    return best;
+}
+
+// Sets an environment variable for one test and puts the old value back afterwards.
+class ScopedEnv {
+  public:
+    ScopedEnv(const char *name, const std::string &value) : name_(name) {
+        if (const char *old = std::getenv(name)) {
+            old_ = old;
+            had_ = true;
+        }
+        setenv(name, value.c_str(), 1);
+    }
+    ~ScopedEnv() {
+        if (had_) {
+            setenv(name_, old_.c_str(), 1);
+        } else {
+            unsetenv(name_);
+        }
+    }
+
+  private:
+    const char *name_;
+    std::string old_;
+    bool had_ = false;
+};
+
+class LiveCapture : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        ASSERT_TRUE(create_sample_history());
+        ASSERT_TRUE(create_display_block());
+        build_analysis_tables();
+        install_window_loop(kWindow);
+    }
+    void TearDown() override {
+        stop_capture();
+        uninstall_window_loop();
+        free_display_block();
+        free_sample_history();
+    }
+    bool start() {
+        set_capture_running(open_capture(kWindow));
+        if (capture_running()) {
+            start_capture();
+        }
+        return capture_running();
+    }
+};
+
+TEST_F(LiveCapture, RecordsTheToneInRingOrderAtTheBlockRate) {
+    REQUIRE_SOUND_SERVER();
+    ASSERT_EQ(run_script(std::string("play ") + std::getenv("SONAVEX_SOUND_DIR") + " 440"), 0);
+    const int threads_before = thread_count();
+    RecordingWaveInput device;
+    ASSERT_TRUE(start());
+    ASSERT_TRUE(run_window_until(
+        kWindow, [&] { return device.delivered() >= 48; }, 10s));
+
+    const auto deliveries = device.deliveries();
+    const auto adds = device.adds();
+    ASSERT_GE(adds.size(), 8u);
+    for (std::size_t n = 0; n < 48; ++n) {
+        ASSERT_EQ(deliveries[n].header, adds[n % 8].header) << "delivery " << n;
+    }
+    // The first blocks may come in a burst while the stream fills; the steady rate after.
+    const double mean_ms =
+        std::chrono::duration<double, std::milli>(deliveries[47].time - deliveries[7].time)
+            .count() /
+        40;
+    EXPECT_NEAR(mean_ms, 1024 * 1000.0 / 22050, 4.6);
+    EXPECT_NEAR(strongest_frequency(sample_history()), 440, 2);
+    EXPECT_TRUE(capture_running());
+
+    // Stopping takes every queued buffer back and ends the device's thread.
+    stop_capture();
+    const std::size_t delivered = device.delivered();
+    std::map<WaveHeader *, int> outstanding;
+    for (const auto &add : device.adds()) {
+        ++outstanding[add.header];
+    }
+    for (const auto &delivery : device.deliveries()) {
+        --outstanding[delivery.header];
+    }
+    for (const auto &header : outstanding) {
+        EXPECT_EQ(header.second, 0) << "a buffer the device kept";
+    }
+    EXPECT_EQ(thread_count(), threads_before);
+    run_window_until(
+        kWindow, [] { return false; }, 200ms);
+    EXPECT_EQ(device.delivered(), delivered);
+}
+
+TEST_F(LiveCapture, OpenFailsAtOnceWithoutAServer) {
+    ScopedEnv server("PULSE_SERVER", "unix:/nonexistent/sonavex/native");
+    const auto began = Clock::now();
+    EXPECT_FALSE(start());
+    EXPECT_LT(Clock::now() - began, 2s);
+    EXPECT_FALSE(capture_running());
+}
+
+TEST_F(LiveCapture, ServerDeathStopsCaptureWithinASecond) {
+    REQUIRE_SOUND_SERVER();
+    char pattern[] = "/tmp/sonavex-capture-XXXXXX";
+    ASSERT_NE(mkdtemp(pattern), nullptr);
+    const std::string dir = pattern;
+    ASSERT_EQ(run_script("start " + dir), 0);
+    ScopedEnv runtime("XDG_RUNTIME_DIR", dir + "/run");
+    ScopedEnv server("PULSE_SERVER", "unix:" + dir + "/run/pulse/native");
+    run_script("play " + dir + " 440");
+    int pid = 0;
+    std::ifstream(dir + "/server.pid") >> pid;
+    ASSERT_GT(pid, 0);
+
+    RecordingWaveInput device;
+    ASSERT_TRUE(start());
+    ASSERT_TRUE(run_window_until(
+        kWindow, [&] { return device.delivered() >= 5; }, 10s));
+    kill(pid, SIGKILL);
+    const auto killed = Clock::now();
+    const bool stopped = run_window_until(
+        kWindow, [] { return !capture_running(); }, 3s);
+    const auto took = Clock::now() - killed;
+    run_script("stop " + dir);
+    std::system(("rm -rf '" + dir + "'").c_str());
+
+    ASSERT_TRUE(stopped);
+    EXPECT_LT(took, 1s);
+    // A later stop has nothing left to do, and a new open fails cleanly.
+    stop_capture();
+    EXPECT_FALSE(start());
+}
+
+} // namespace
