@@ -18,6 +18,7 @@ root=$(cd "$(dirname "${BASH_SOURCE[0]}")/../../.." && pwd)
 
 program="$build/app/win32/sonavex.exe"
 driver="$build/app/win32/tests/sonavex_wine_driver.exe"
+faults="$build/app/win32/tests/sonavex_alloc_faults.exe"
 passed=0
 failed=0
 
@@ -94,6 +95,20 @@ drive running
 
 # No sound server: a socket that does not exist, and a fresh wineserver.
 PULSE_SERVER="unix:$work/no-such-server/native" drive no-sound
+
+# An allocation failing at window creation: the program ends at once with exit code 0,
+# as when its toolbar cannot be made, instead of running on without its picture.
+for allocation in history display; do
+    SONAVEX_FAIL_ALLOCATION=$allocation timeout 60 "$wine" "$faults" 2>/dev/null
+    rc=$?
+    if [ "$rc" -eq 0 ]; then
+        echo "ok   failed $allocation allocation ends the program with exit code 0"
+        passed=$((passed + 1))
+    else
+        fail "failed $allocation allocation: exit code $rc"
+    fi
+done
+timeout 30 "$wineserver" -k >/dev/null 2>&1
 
 echo "$passed passed, $failed failed"
 [ "$failed" -eq 0 ]
