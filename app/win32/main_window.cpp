@@ -128,6 +128,8 @@ LRESULT on_create(HWND window) {
     // creation fails as a whole, and start-up ends quietly as for a missing toolbar.
     if (!create_sample_history())
         return -1;
+    // Without its palette the picture still shows, in the nearest system colours on a
+    // palette display and exactly elsewhere: not worth failing creation for.
     g_palette = create_palette();
     if (!create_display_block()) {
         release_picture();
