@@ -267,6 +267,38 @@ void check_created(const Program &program) {
     check(client_is(program, 1, &size), "client area at 1x", size);
 }
 
+// The lower pane: the scope trace is green on black only; the spectrogram has its ramps.
+bool lower_pane_is_scope(const Picture &picture) {
+    bool trace = false;
+    for (int y = 92; y < 172; ++y)
+        for (int x = 0; x < 352; ++x) {
+            const unsigned colour = picture.at(x, y);
+            if (colour != 0 && colour != 0x00FF00)
+                return false;
+            trace = trace || colour == 0x00FF00;
+        }
+    return trace;
+}
+
+bool lower_pane_is_spectrogram(const Picture &picture) {
+    for (int y = 92; y < 172; ++y)
+        for (int x = 0; x < 352; ++x)
+            if (picture.at(x, y) != 0 && picture.at(x, y) != 0x00FF00)
+                return true;
+    return false;
+}
+
+void check_scope_command(const Program &program) {
+    const bool scope = wait_for([&] { return lower_pane_is_scope(grab(program)); }, 2000);
+    click(program, IDM_SCOPE);
+    const bool spectrogram =
+        wait_for([&] { return lower_pane_is_spectrogram(grab(program)); }, 2000);
+    click(program, IDM_SCOPE);
+    check(scope && spectrogram &&
+              wait_for([&] { return lower_pane_is_scope(grab(program)); }, 2000),
+          "scope button switches the lower pane between trace and spectrogram");
+}
+
 void check_size_command(const Program &program) {
     std::string detail;
     SendMessageA(program.window, WM_COMMAND, IDM_SIZE, 0);
@@ -384,6 +416,7 @@ int run_with_sound(const char *path) {
     check(!pressed(program, IDM_PAUSE) && tallest_becomes(program, 48, 10000, &seen),
           "after quick pause and resume the picture runs again", "tallest " + num(seen));
 
+    check_scope_command(program);
     check_note_command(program);
     check_size_command(program);
     check_topmost(program);
