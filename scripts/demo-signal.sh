@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # Writes the headless demo's signal as a WAV file (mono, 16-bit, 22050 Hz): a sweep across
-# the piano keyboard from A0 to C8, then four plucked chords.
+# the piano keyboard from A0 to C8, then four chords.
 #
 #   scripts/demo-signal.sh OUT.wav
 set -euo pipefail
@@ -16,8 +16,8 @@ chords=("%-9 %-5 %-2" "%-12 %-9 %-5" "%-16 %-12 %-9" "%-14 %-10 %-7")
 i=1
 for chord in "${chords[@]}"; do
     read -r -a notes <<<"$chord"
-    sox -c 3 -r 44100 -n -b 16 "$parts/$i.wav" \
-        synth 1 pluck "${notes[0]}" pluck "${notes[1]}" pluck "${notes[2]}" remix - vol 0.6 rate 22050
+    sox -c 3 -r 22050 -n -b 16 "$parts/$i.wav" \
+        synth 1 sine "${notes[0]}" sine "${notes[1]}" sine "${notes[2]}" remix - vol 0.3 fade 0.02 1 0.1
     i=$((i + 1))
 done
 sox "$parts"/[0-4].wav "$out"
