@@ -3,6 +3,7 @@
 
 #include "capture/wave_input.h"
 
+#include <pthread.h>
 #include <pulse/error.h>
 #include <pulse/simple.h>
 
@@ -99,6 +100,7 @@ struct WaveDevice {
     }
 
     void run() {
+        pthread_setname_np(pthread_self(), "sonavex-capture");
         std::unique_lock<std::mutex> hold(lock);
         for (;;) {
             changed.wait(hold, [this] { return closing || (started && !failed && count > 0); });
