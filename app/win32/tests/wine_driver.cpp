@@ -426,11 +426,14 @@ int run_with_sound(const char *path) {
 }
 
 int run_without_sound(const char *path) {
+    // Another program's window with the same title must not pass for a running copy.
+    HWND decoy = CreateWindowExA(0, "STATIC", "Sonavex", WS_OVERLAPPED, 0, 0, 50, 50, nullptr,
+                                 nullptr, GetModuleHandleA(nullptr), nullptr);
     Program program;
-    if (!start(path, &program)) {
-        check(false, "the program starts and shows its window");
+    const bool started = start(path, &program);
+    check(decoy && started, "starts beside a window of another class titled Sonavex");
+    if (!started)
         return 1;
-    }
     check(wait_for([&] { return pressed(program, IDM_PAUSE); }, 5000),
           "no sound server: the pause button is pressed");
     Sleep(500);
