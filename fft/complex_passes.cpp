@@ -7,152 +7,133 @@
 
 #include "fft/transform_steps.h"
 
+#include <cstring>
+
 namespace {
 
+// One complex value {re, im} in a vector register: the butterflies work on whole values. The
+// compiler maps this to the target's vector unit where there is one and to scalar code
+// elsewhere, so it runs on any x86.
+typedef double v2d __attribute__((vector_size(16)));
+
+inline v2d load(const double *p) {
+    v2d v;
+    std::memcpy(&v, p, sizeof v);
+    return v;
+}
+
+inline void store(double *p, v2d v) { std::memcpy(p, &v, sizeof v); }
+
+inline v2d swapped(v2d v) { return __builtin_shufflevector(v, v, 1, 0); }
+
+// -i v
+inline v2d times_minus_i(v2d v) { return swapped(v) * v2d{1.0, -1.0}; }
+
+// A twiddle pair (c, s) laid out for rotate: {c, c} and {s, -s}.
+struct Twiddle {
+    Twiddle(double c, double s) : cc{c, c}, ss{s, -s} {}
+    v2d cc;
+    v2d ss;
+};
+
+// v (c - i s)
+inline v2d rotate(v2d v, const Twiddle &t) { return t.cc * v + t.ss * swapped(v); }
+
 // The split-radix butterfly on the complex values at offsets j, j+q, j+2q, j+3q of a block
-// (q a quarter of the block in doubles), with twiddles (c1, s1) and (c3, s3).
-inline void butterfly(double *__restrict b, int q, int j, double c1, double s1, double c3,
-                      double s3) {
+// (q a quarter of the block in doubles). With t1 = t3 = 1 it is the butterfly at offset 0.
+template <bool unit>
+inline void butterfly(double *__restrict b, int q, int j, const Twiddle &t1, const Twiddle &t3) {
     double *__restrict p0 = b + j;
     double *__restrict p1 = p0 + q;
     double *__restrict p2 = p1 + q;
     double *__restrict p3 = p2 + q;
-    const double x0r = p0[0] + p2[0];
-    const double x0i = p0[1] + p2[1];
-    const double x1r = p0[0] - p2[0];
-    const double x1i = p0[1] - p2[1];
-    const double x2r = p1[0] + p3[0];
-    const double x2i = p1[1] + p3[1];
-    const double x3r = p1[0] - p3[0];
-    const double x3i = p1[1] - p3[1];
-    p0[0] = x0r;
-    p0[1] = x0i;
-    p1[0] = x2r;
-    p1[1] = x2i;
-    double yr = x1r + x3i;
-    double yi = x1i - x3r;
-    p2[0] = c1 * yr + s1 * yi;
-    p2[1] = c1 * yi - s1 * yr;
-    yr = x1r - x3i;
-    yi = x1i + x3r;
-    p3[0] = c3 * yr + s3 * yi;
-    p3[1] = c3 * yi - s3 * yr;
+    const v2d z0 = load(p0);
+    const v2d z1 = load(p1);
+    const v2d z2 = load(p2);
+    const v2d z3 = load(p3);
+    const v2d x1 = z0 - z2;
+    const v2d m3 = times_minus_i(z1 - z3);
+    store(p0, z0 + z2);
+    store(p1, z1 + z3);
+    if (unit) {
+        store(p2, x1 + m3);
+        store(p3, x1 - m3);
+    } else {
+        store(p2, rotate(x1 + m3, t1));
+        store(p3, rotate(x1 - m3, t3));
+    }
+}
+
+inline void butterfly(double *__restrict b, int q, int j, const Twiddle &t1, const Twiddle &t3) {
+    butterfly<false>(b, q, j, t1, t3);
 }
 
 // The butterfly at offset 0, where both twiddles are 1.
 inline void butterfly_unit(double *__restrict b, int q) {
-    double *__restrict p1 = b + q;
-    double *__restrict p2 = p1 + q;
-    double *__restrict p3 = p2 + q;
-    const double x0r = b[0] + p2[0];
-    const double x0i = b[1] + p2[1];
-    const double x1r = b[0] - p2[0];
-    const double x1i = b[1] - p2[1];
-    const double x2r = p1[0] + p3[0];
-    const double x2i = p1[1] + p3[1];
-    const double x3r = p1[0] - p3[0];
-    const double x3i = p1[1] - p3[1];
-    b[0] = x0r;
-    b[1] = x0i;
-    p1[0] = x2r;
-    p1[1] = x2i;
-    p2[0] = x1r + x3i;
-    p2[1] = x1i - x3r;
-    p3[0] = x1r - x3i;
-    p3[1] = x1i + x3r;
+    const Twiddle one(1.0, 0.0);
+    butterfly<true>(b, q, 0, one, one);
+}
+
+// The butterfly and its mirror, which serves the angle pi/2 - t from the same table entries.
+inline void butterfly_and_mirror(double *__restrict b, int q, int j, double c1, double s1,
+                                 double c3, double s3) {
+    butterfly(b, q, j, Twiddle(c1, s1), Twiddle(c3, s3));
+    butterfly(b, q, q - j, Twiddle(s1, c1), Twiddle(-s3, -c3));
 }
 
 // The butterfly in the middle of the quarter, angle pi/4: twiddles (c4, c4) and (-c4, c4).
 inline void butterfly_middle(double *__restrict b, int q, int j, double c4) {
-    double *__restrict p0 = b + j;
-    double *__restrict p1 = p0 + q;
-    double *__restrict p2 = p1 + q;
-    double *__restrict p3 = p2 + q;
-    const double x0r = p0[0] + p2[0];
-    const double x0i = p0[1] + p2[1];
-    const double x1r = p0[0] - p2[0];
-    const double x1i = p0[1] - p2[1];
-    const double x2r = p1[0] + p3[0];
-    const double x2i = p1[1] + p3[1];
-    const double x3r = p1[0] - p3[0];
-    const double x3i = p1[1] - p3[1];
-    p0[0] = x0r;
-    p0[1] = x0i;
-    p1[0] = x2r;
-    p1[1] = x2i;
-    double yr = x1r + x3i;
-    double yi = x1i - x3r;
-    p2[0] = c4 * (yr + yi);
-    p2[1] = c4 * (yi - yr);
-    yr = x1r - x3i;
-    yi = x1i + x3r;
-    p3[0] = c4 * (yi - yr);
-    p3[1] = -c4 * (yi + yr);
+    butterfly(b, q, j, Twiddle(c4, c4), Twiddle(-c4, c4));
 }
 
 // A 16-point radix-2 stage on the sixteen complex values at z: the sums stay in the first
 // half, the differences times e^(-i pi k/8) go to the second.
 inline void radix2_stage16(double *__restrict z, double c4, double c8, double s8) {
-    // Pairs (c, s) for k = 0..7 as the multiplier c - i s.
-    const double pc[8] = {1.0, c8, c4, s8, 0.0, -s8, -c4, -c8};
-    const double ps[8] = {0.0, s8, c4, c8, 1.0, c8, c4, s8};
+    const Twiddle pair[8] = {Twiddle(1.0, 0.0), Twiddle(c8, s8),   Twiddle(c4, c4),
+                             Twiddle(s8, c8),   Twiddle(0.0, 1.0), Twiddle(-s8, c8),
+                             Twiddle(-c4, c4),  Twiddle(-c8, s8)};
     for (int k = 0; k < 8; ++k) {
-        double *__restrict lo = z + 2 * k;
-        double *__restrict hi = lo + 16;
-        const double yr = lo[0] - hi[0];
-        const double yi = lo[1] - hi[1];
-        lo[0] += hi[0];
-        lo[1] += hi[1];
-        hi[0] = pc[k] * yr + ps[k] * yi;
-        hi[1] = pc[k] * yi - ps[k] * yr;
+        const v2d lo = load(z + 2 * k);
+        const v2d hi = load(z + 2 * k + 16);
+        store(z + 2 * k, lo + hi);
+        const v2d y = lo - hi;
+        if (k == 0) {
+            store(z + 16, y);
+        } else if (k == 4) {
+            store(z + 24, times_minus_i(y));
+        } else {
+            store(z + 2 * k + 16, rotate(y, pair[k]));
+        }
     }
 }
 
 // The 8-point transform of the eight complex values at z, left in bit-reversed order.
 inline void kernel8(double *__restrict z, double c4) {
-    double yr[4], yi[4], dr[4], di[4];
+    v2d y[4], d[4];
     for (int k = 0; k < 4; ++k) {
-        yr[k] = z[2 * k] + z[2 * k + 8];
-        yi[k] = z[2 * k + 1] + z[2 * k + 9];
-        dr[k] = z[2 * k] - z[2 * k + 8];
-        di[k] = z[2 * k + 1] - z[2 * k + 9];
+        const v2d lo = load(z + 2 * k);
+        const v2d hi = load(z + 2 * k + 8);
+        y[k] = lo + hi;
+        d[k] = lo - hi;
     }
-    const double sr = yr[0] + yr[2];
-    const double si = yi[0] + yi[2];
-    const double tr = yr[1] + yr[3];
-    const double ti = yi[1] + yi[3];
-    const double er = yr[0] - yr[2];
-    const double ei = yi[0] - yi[2];
-    const double fr = yr[1] - yr[3];
-    const double fi = yi[1] - yi[3];
-    z[0] = sr + tr;
-    z[1] = si + ti;
-    z[2] = sr - tr;
-    z[3] = si - ti;
-    z[4] = er + fi;
-    z[5] = ei - fr;
-    z[6] = er - fi;
-    z[7] = ei + fr;
-    const double pr = dr[0] + di[2];
-    const double pi = di[0] - dr[2];
-    const double rr = dr[0] - di[2];
-    const double ri = di[0] + dr[2];
-    double vr = dr[1] + di[3];
-    double vi = di[1] - dr[3];
-    const double qr = c4 * (vr + vi);
-    const double qi = c4 * (vi - vr);
-    vr = dr[1] - di[3];
-    vi = di[1] + dr[3];
-    const double ur = c4 * (vi - vr);
-    const double ui = -c4 * (vi + vr);
-    z[8] = pr + qr;
-    z[9] = pi + qi;
-    z[10] = pr - qr;
-    z[11] = pi - qi;
-    z[12] = rr + ur;
-    z[13] = ri + ui;
-    z[14] = rr - ur;
-    z[15] = ri - ui;
+    const v2d sum = y[0] + y[2];
+    const v2d both = y[1] + y[3];
+    const v2d diff = y[0] - y[2];
+    const v2d turned = times_minus_i(y[1] - y[3]);
+    store(z, sum + both);
+    store(z + 2, sum - both);
+    store(z + 4, diff + turned);
+    store(z + 6, diff - turned);
+    const v2d d2 = times_minus_i(d[2]);
+    const v2d d3 = times_minus_i(d[3]);
+    const v2d p = d[0] + d2;
+    const v2d r = d[0] - d2;
+    const v2d q = rotate(d[1] + d3, Twiddle(c4, c4));
+    const v2d u = rotate(d[1] - d3, Twiddle(-c4, c4));
+    store(z + 8, p + q);
+    store(z + 10, p - q);
+    store(z + 12, r + u);
+    store(z + 14, r - u);
 }
 
 // The stage of a block: interpolated when the block is longer than level 0 serves.
@@ -208,8 +189,7 @@ void split_stage(int L, double *block, const double *level) {
         const double s1 = w[4 * i + 1];
         const double c3 = w[4 * i + 2];
         const double s3 = w[4 * i + 3];
-        butterfly(block, q, 2 * i, c1, s1, c3, s3);
-        butterfly(block, q, q - 2 * i, s1, c1, -s3, -c3);
+        butterfly_and_mirror(block, q, 2 * i, c1, s1, c3, s3);
     }
     butterfly_middle(block, q, L / 8, w[1]);
 }
@@ -236,11 +216,8 @@ void split_stage_interpolated(int L, double *block, const double *level0) {
         const double o3c = f3 * (p3c + c3);
         const double o3s = f3 * (p3s + s3);
         const int jo = 4 * i - 2;
-        butterfly(block, q, jo, o1c, o1s, o3c, o3s);
-        butterfly(block, q, q - jo, o1s, o1c, -o3s, -o3c);
-        const int je = 4 * i;
-        butterfly(block, q, je, c1, s1, c3, s3);
-        butterfly(block, q, q - je, s1, c1, -s3, -c3);
+        butterfly_and_mirror(block, q, jo, o1c, o1s, o3c, o3s);
+        butterfly_and_mirror(block, q, 4 * i, c1, s1, c3, s3);
         p1c = c1;
         p1s = s1;
         p3c = c3;
@@ -252,9 +229,9 @@ void split_stage_interpolated(int L, double *block, const double *level0) {
     const double o3c = f3 * (p3c - c4);
     const double o3s = f3 * (c4 + p3s);
     const int jo = L / 8 - 2;
-    butterfly(block, q, jo, o1c, o1s, o3c, o3s);
+    butterfly(block, q, jo, Twiddle(o1c, o1s), Twiddle(o3c, o3s));
     butterfly_middle(block, q, L / 8, c4);
-    butterfly(block, q, q - jo, o1s, o1c, -o3s, -o3c);
+    butterfly(block, q, q - jo, Twiddle(o1s, o1c), Twiddle(-o3s, -o3c));
 }
 
 void leaf_stages(int L, double *block, const double *level) {

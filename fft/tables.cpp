@@ -3,7 +3,6 @@
 #include "fft/transform_steps.h"
 
 #include <cmath>
-#include <utility>
 
 namespace {
 
@@ -11,8 +10,15 @@ const double quarter_pi = 0.78539816339744830962;
 
 // Exchanges the complex values that start at entries p and q.
 inline void swap_complex(double *a, int p, int q) {
-    std::swap(a[p], a[q]);
-    std::swap(a[p + 1], a[q + 1]);
+    // Both loads before both stores, so each value moves as one pair.
+    const double pr = a[p];
+    const double pi = a[p + 1];
+    const double qr = a[q];
+    const double qi = a[q + 1];
+    a[p] = qr;
+    a[p + 1] = qi;
+    a[q] = pr;
+    a[q + 1] = pi;
 }
 
 } // namespace
