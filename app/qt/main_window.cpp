@@ -13,6 +13,7 @@
 #include "engine/scale_strip.h"
 
 #include <QAction>
+#include <QIcon>
 #include <QPainter>
 #include <QProcess>
 #include <QStandardPaths>
@@ -97,7 +98,9 @@ MainWindow::MainWindow()
     : m_toolBar(new QToolBar(this)), m_view(nullptr),
       m_picture(kPictureWidth, kPictureHeight, QImage::Format_RGB32) {
     setWindowTitle(QStringLiteral("Sonavex"));
-    setWindowIcon(QIcon(QStringLiteral(":/art/icon.xpm")));
+    QIcon icon(QStringLiteral(":/art/icon.xpm"));
+    icon.addFile(QStringLiteral(":/art/icon16.xpm"));
+    setWindowIcon(icon);
 
     m_toolbarImages = QImage(QStringLiteral(":/art/toolbar.xpm"));
     m_toolBar->setMovable(false);
