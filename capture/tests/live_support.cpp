@@ -10,6 +10,8 @@ namespace {
 std::mutex g_lock; // guards everything below
 std::vector<RecordingWaveInput::Event> g_adds;
 std::vector<RecordingWaveInput::Event> g_deliveries;
+std::vector<std::int16_t> g_samples;
+bool g_keep_samples = false;
 bool g_in_reset = false;
 WaveCallback g_callback = nullptr; // the ring's callback behind the recorder
 WaveInput g_recording;
@@ -24,7 +26,12 @@ void recording_callback(WaveHandle device, unsigned message, std::uintptr_t inst
                         std::uintptr_t param1, std::uintptr_t param2) {
     if (message == kWaveInData) {
         std::lock_guard<std::mutex> hold(g_lock);
-        record(g_deliveries, reinterpret_cast<WaveHeader *>(param1), g_in_reset);
+        WaveHeader *header = reinterpret_cast<WaveHeader *>(param1);
+        record(g_deliveries, header, g_in_reset);
+        const auto *data = reinterpret_cast<const std::int16_t *>(wave_header_data(header));
+        if (g_keep_samples && !g_in_reset && g_samples.size() + 1024 <= g_samples.capacity()) {
+            g_samples.insert(g_samples.end(), data, data + 1024);
+        }
     }
     g_callback(device, message, instance, param1, param2);
 }
@@ -69,8 +76,11 @@ void queue_wakeup(void *) {
 
 } // namespace
 
-RecordingWaveInput::RecordingWaveInput(std::size_t room) {
+RecordingWaveInput::RecordingWaveInput(std::size_t room, bool keep_samples) {
     std::lock_guard<std::mutex> hold(g_lock);
+    g_keep_samples = keep_samples;
+    g_samples.clear();
+    g_samples.reserve(keep_samples ? room * 1024 : 0);
     g_adds.clear();
     g_deliveries.clear();
     g_adds.reserve(room);
@@ -98,6 +108,16 @@ std::vector<RecordingWaveInput::Event> RecordingWaveInput::deliveries() const {
 std::size_t RecordingWaveInput::delivered() const {
     std::lock_guard<std::mutex> hold(g_lock);
     return g_deliveries.size();
+}
+
+std::size_t RecordingWaveInput::added() const {
+    std::lock_guard<std::mutex> hold(g_lock);
+    return g_adds.size();
+}
+
+std::vector<std::int16_t> RecordingWaveInput::samples() const {
+    std::lock_guard<std::mutex> hold(g_lock);
+    return g_samples;
 }
 
 void install_window_loop(void *) {

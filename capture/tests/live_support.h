@@ -4,6 +4,7 @@
 
 #include <chrono>
 #include <cstddef>
+#include <cstdint>
 #include <functional>
 #include <vector>
 
@@ -18,12 +19,16 @@ class RecordingWaveInput {
         bool by_reset; // delivered while a reset was taking the buffers back
     };
 
-    explicit RecordingWaveInput(std::size_t room = 1 << 16);
+    // `room` events of each kind are kept; with `keep_samples`, every delivered block's
+    // samples too (not those a reset returns), in delivery order.
+    explicit RecordingWaveInput(std::size_t room = 1 << 16, bool keep_samples = false);
     ~RecordingWaveInput();
 
     std::vector<Event> adds() const;
     std::vector<Event> deliveries() const;
     std::size_t delivered() const;
+    std::size_t added() const;
+    std::vector<std::int16_t> samples() const;
 };
 
 // The window's side for live tests: a wake-up hook that queues, and a loop that runs the
