@@ -28,33 +28,56 @@ double g_short_table[kShortTransform * 5 / 4];
 
 constexpr double kSampleScale = 0.000030517578125; // 1 / 32768: full scale becomes 1
 
-// Symmetric sine windows over the whole history and over its newest 2048 samples, both read
-// from the one quarter sine: forward for the first half, backward for the second.
-void window_long(const std::int16_t *h, const double *sine) {
-    constexpr int half = kLongTransform / 2;
-    for (int i = 0; i < half; ++i) {
-        g_long[i] = h[i] * sine[i] * kSampleScale;
-        g_long[half + i] = h[half + i] * sine[half - 1 - i] * kSampleScale;
-    }
+// Each windowed value is formed as sample times window value, then scaled to full scale 1.
+void apply_window(const std::int16_t *samples, const double *window, double *out, int n) {
+    for (int i = 0; i < n; ++i)
+        out[i] = samples[i] * window[i] * kSampleScale;
 }
 
-void window_short(const std::int16_t *h, const double *sine) {
-    constexpr int half = kShortTransform / 2;
-    const std::int16_t *newest = h + kHistorySamples - kShortTransform;
-    for (int i = 0; i < half; ++i) {
-        g_short[i] = newest[i] * sine[4 * i] * kSampleScale;
-        g_short[half + i] = newest[half + i] * sine[4092 - 4 * i] * kSampleScale;
+// The squared level at which a bar reaches row k, 10^(k / 16) for k = 0..80, so that most
+// heights need no logarithm.
+struct HeightSteps {
+    HeightSteps() {
+        for (int k = 0; k <= kMaxBarHeight; ++k)
+            square[k] = std::pow(10.0, k / 16.0);
     }
+    double square[kMaxBarHeight + 1];
+};
+const HeightSteps g_steps;
+
+// The height by its definition: 16 * log10(level^2), truncated toward zero, held to 0..80.
+// Held before the conversion: a square that underflows gives -infinity, which has no
+// integer value.
+int height_by_logarithm(double level) {
+    const double h = 16.0 * std::log10(level * level);
+    if (!(h > 0.0))
+        return 0;
+    if (h >= kMaxBarHeight)
+        return kMaxBarHeight;
+    return static_cast<int>(h);
+}
+
+// Bar colours by row, looked up rather than worked out for every pixel.
+struct BarColours {
+    BarColours() {
+        for (int k = 0; k < kPlaneRows; ++k)
+            colour[k] = bar_colour(k);
+    }
+    unsigned char colour[kPlaneRows];
+};
+const BarColours g_bar_colours;
+
+bool near_step(double square, int k) {
+    return std::fabs(square - g_steps.square[k]) <= g_steps.square[k] * 1e-9;
 }
 
 // One band's bar into the spectrum plane (cleared beforehand) and its cell into the newest
 // spectrogram row. The fourth column of every band stays 0 in both.
 void draw_band(unsigned char *spectrum, unsigned char *newest_row, int band, int height) {
     const int x = 4 * band;
-    for (int k = 0; k < height; ++k) {
-        unsigned char *p = spectrum + k * kPlaneWidth + x;
-        p[0] = p[1] = p[2] = bar_colour(k);
-    }
+    unsigned char *p = spectrum + x;
+    for (int k = 0; k < height; ++k, p += kPlaneWidth)
+        p[0] = p[1] = p[2] = g_bar_colours.colour[k];
     unsigned char *cell = newest_row + x;
     cell[0] = cell[1] = cell[2] = spectrogram_colour(height);
     cell[3] = 0;
@@ -63,13 +86,28 @@ void draw_band(unsigned char *spectrum, unsigned char *newest_row, int band, int
 } // namespace
 
 double band_peak(const double *x, int start, int end) {
-    double peak = 0.0;
-    for (int m = start; m < end; ++m) {
-        const double a = std::fabs(x[m]);
-        if (peak < a)
-            peak = a;
+    // Four running maxima instead of one: each comparison no longer waits for the previous
+    // one, and the largest magnitude is the same whichever order it is found in.
+    double peak[4] = {0.0, 0.0, 0.0, 0.0};
+    int m = start;
+    for (; m + 4 <= end; m += 4) {
+        for (int lane = 0; lane < 4; ++lane) {
+            const double a = std::fabs(x[m + lane]);
+            if (peak[lane] < a)
+                peak[lane] = a;
+        }
     }
-    return peak;
+    for (; m < end; ++m) {
+        const double a = std::fabs(x[m]);
+        if (peak[0] < a)
+            peak[0] = a;
+    }
+    double top = peak[0];
+    for (int lane = 1; lane < 4; ++lane) {
+        if (top < peak[lane])
+            top = peak[lane];
+    }
+    return top;
 }
 
 double band_level(BandBuffer buffer, double peak) {
@@ -81,14 +119,19 @@ double band_level(BandBuffer buffer, double peak) {
 int bar_height(double level) {
     if (!(level > 0.0))
         return 0;
-    // Held to 0..80 before the conversion: a square that underflows gives -infinity, which
-    // has no integer value.
-    const double h = 16.0 * std::log10(level * level);
-    if (!(h > 0.0))
-        return 0;
-    if (h >= kMaxBarHeight)
-        return kMaxBarHeight;
-    return static_cast<int>(h);
+    const double square = level * level;
+    if (square < g_steps.square[1] * (1.0 - 1e-9))
+        return 0; // below one row: the usual case for a quiet band
+    int k = 0;    // the highest step at or below the square
+    for (int step = 64; step > 0; step /= 2) {
+        if (k + step <= kMaxBarHeight && g_steps.square[k + step] <= square)
+            k += step;
+    }
+    // Within rounding of a step the logarithm itself decides, so that every height is the
+    // one the definition gives.
+    if (near_step(square, k) || (k < kMaxBarHeight && near_step(square, k + 1)))
+        return height_by_logarithm(level);
+    return k;
 }
 
 unsigned char bar_colour(int row) { return static_cast<unsigned char>(32 + 32 * row / 80); }
@@ -110,14 +153,11 @@ void render_frame(unsigned view_flags) {
     const std::int16_t *h = sample_history();
     if (!planes || !h)
         return;
-    const double *sine = sine_window();
-    const bool note_mode = (view_flags & kNoteMode) != 0;
-
-    if (note_mode) {
-        window_long(h, sine);
+    if (view_flags & kNoteMode) {
+        apply_window(h, long_window(), g_long, kLongTransform);
         real_transform(kLongTransform, -1, g_long, g_long_work, g_long_table);
     }
-    window_short(h, sine);
+    apply_window(h + kHistorySamples - kShortTransform, short_window(), g_short, kShortTransform);
     real_transform(kShortTransform, -1, g_short, g_short_work, g_short_table);
 
     // Element 0 is the 11025 Hz coefficient and element 1 the lowest: no band reads them.
@@ -131,8 +171,9 @@ void render_frame(unsigned view_flags) {
     std::memset(spectrum, 0, kPlaneBytes);
 
     unsigned char *newest_row = spectrogram + (kPlaneRows - 1) * kPlaneWidth;
+    const BandRange *ranges = band_ranges(view_flags, bass_zoom());
     for (int band = 0; band < kBands; ++band) {
-        const BandRange range = band_range(view_flags, bass_zoom(), band);
+        const BandRange &range = ranges[band];
         const double *x = range.buffer == BandBuffer::Long ? g_long : g_short;
         const double level = band_level(range.buffer, band_peak(x, range.start, range.end));
         draw_band(spectrum, newest_row, band, bar_height(level));

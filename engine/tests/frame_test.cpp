@@ -37,6 +37,26 @@ TEST(Levels, HeightsAndColoursOfLevels) {
     EXPECT_EQ(bar_colour(79), 63);
 }
 
+// The height by its definition, for comparison with the table-driven one.
+int height_by_definition(double level) {
+    if (!(level > 0.0))
+        return 0;
+    const double h = 16.0 * std::log10(level * level);
+    return h >= 80.0 ? 80 : h > 0.0 ? static_cast<int>(h) : 0;
+}
+
+TEST(Levels, HeightsAgreeWithTheLogarithmAtEveryStep) {
+    // Levels at, just below and just above every row boundary 10^(k/32), and levels between.
+    std::mt19937 random(7);
+    std::uniform_real_distribution<double> exponent(-3.0, 4.0);
+    for (int k = 0; k <= 81; ++k) {
+        const double edge = std::pow(10.0, k / 32.0);
+        for (double v : {edge, std::nextafter(edge, 0.0), std::nextafter(edge, 1e9),
+                         edge * (1 + 1e-12), edge * (1 - 1e-12), std::pow(10.0, exponent(random))})
+            ASSERT_EQ(bar_height(v), height_by_definition(v)) << v;
+    }
+}
+
 TEST(Levels, PeakOfMagnitudesAndScaling) {
     const double x[] = {9.0, -3.0, -2.0, 1.5, 0.0};
     EXPECT_EQ(band_peak(x, 1, 4), 3.0);
@@ -136,6 +156,46 @@ TEST_F(Frame, LinearModeSpansTheZoomedRange) {
     tone(440.0, 3000.0);
     render_frame(kNoteMode);
     EXPECT_EQ(tallest(), 48);
+}
+
+// The whole chain against a direct sum: window, sine transform by its formula, band peaks
+// with their scale factors, heights.
+TEST_F(Frame, HeightsMatchADirectSineTransform) {
+    std::mt19937 random(99);
+    std::uniform_int_distribution<int> any(-6000, 6000);
+    std::int16_t *h = sample_history();
+    for (int i = 0; i < kHistorySamples; ++i)
+        h[i] = static_cast<std::int16_t>(any(random) + 8000 * std::sin(i * 0.05));
+
+    // Coefficient k of the n-point sine transform of the newest n samples under the window
+    // sin(m * pi / n) (m < n/2) and its mirror image.
+    auto coefficient = [&](int n, int k) {
+        const std::int16_t *x = h + kHistorySamples - n;
+        double sum = 0;
+        for (int m = 0; m < n; ++m) {
+            const double w = std::sin((m < n / 2 ? m : n - 1 - m) * M_PI / n);
+            sum += x[m] / 32768.0 * w * std::sin(M_PI * (2 * m + 1) * k / (2.0 * n));
+        }
+        return sum;
+    };
+    struct View {
+        unsigned flags;
+        int zoom;
+    };
+    for (const View v : {View{kNoteMode, 1}, View{0, 1}, View{0, 2}}) {
+        set_bass_zoom(v.zoom);
+        render_frame(v.flags);
+        const std::vector<int> drawn = heights();
+        for (int j = 0; j < kBands; ++j) {
+            const BandRange r = band_range(v.flags, v.zoom, j);
+            const int n = r.buffer == BandBuffer::Long ? kLongTransform : kShortTransform;
+            double peak = 0;
+            for (int k = std::max(r.start, 2); k < r.end; ++k) // 0 and 1 are left out
+                peak = std::max(peak, std::fabs(coefficient(n, k)));
+            const double level = n == kLongTransform ? peak / 4 : peak;
+            EXPECT_EQ(drawn[j], height_by_definition(level)) << v.flags << " band " << j;
+        }
+    }
 }
 
 TEST_F(Frame, FullBarRisesThroughTheColourRampWithADarkGap) {

@@ -47,6 +47,14 @@ TEST(Tables, SineWindowIsAQuarterPeriod) {
     EXPECT_LT(sine[4095], 1.0);
     for (int i = 1; i < kSineWindowEntries; ++i)
         ASSERT_GT(sine[i], sine[i - 1]) << i;
+
+    // The two windows the frame applies: symmetric, zero at both ends, peaking in the middle.
+    const double *w = long_window();
+    for (int n = 0; n < kLongTransform; ++n)
+        ASSERT_EQ(w[n], sine[n < 4096 ? n : 8191 - n]) << n;
+    const double *s = short_window();
+    for (int n = 0; n < kShortTransform; ++n)
+        ASSERT_EQ(s[n], sine[4 * (n < 1024 ? n : 2047 - n)]) << n;
 }
 
 // Every view's ranges tile its buffer without gap or overlap.

@@ -1,0 +1,148 @@
+// Times one spectrum frame (render_frame) in steady state, in note mode and in linear mode,
+// beside the transforms it runs (one 8192-point and one 2048-point real_transform), in one
+// binary and one run, and ends with the frame's cost relative to its transforms:
+//
+//     build/bench/sonavex_frame_bench
+//
+// runs ten interleaved repetitions of each case; any Google Benchmark flag given on the
+// command line overrides those defaults.
+
+#include "engine/display.h"
+#include "engine/frame.h"
+#include "engine/history.h"
+#include "fft/fft.h"
+
+#include <benchmark/benchmark.h>
+
+#include <cmath>
+#include <cstdio>
+#include <map>
+#include <random>
+#include <string>
+#include <vector>
+
+namespace {
+
+// Music-like history: a few tones over quiet noise, so that bars of many heights are drawn
+// and the scope trace moves.
+void fill_history() {
+    std::mt19937 gen(1);
+    std::normal_distribution<double> noise(0.0, 300.0);
+    std::int16_t *h = sample_history();
+    for (int i = 0; i < kHistorySamples; ++i) {
+        const double t = i / 22050.0;
+        const double v = 6000 * std::sin(2 * M_PI * 220 * t) + 3000 * std::sin(2 * M_PI * 659 * t) +
+                         1500 * std::sin(2 * M_PI * 3520 * t) + noise(gen);
+        h[i] = static_cast<std::int16_t>(std::lround(v));
+    }
+}
+
+void bench_frame(benchmark::State &state, unsigned flags) {
+    render_frame(flags); // the first frame of a size builds its transform tables
+    for (auto _ : state) {
+        render_frame(flags);
+        benchmark::ClobberMemory();
+    }
+}
+
+// The transform alone, in place on a windowed-sample-like input, with its own work areas. The
+// unnormalised coefficients grow with every pass over the same data, so the input is put
+// back, outside the timing, before they could overflow.
+void bench_transform(benchmark::State &state, int n) {
+    std::mt19937 gen(n);
+    std::uniform_real_distribution<double> dist(-1.0, 1.0);
+    std::vector<double> input(n), a(n), table(5 * n / 4);
+    std::vector<int> work(66, 0);
+    for (double &v : input) {
+        v = dist(gen);
+    }
+    a = input;
+    real_transform(n, -1, a.data(), work.data(), table.data());
+    int passes = 0;
+    for (auto _ : state) {
+        if (++passes == 32) {
+            state.PauseTiming();
+            a = input;
+            passes = 0;
+            state.ResumeTiming();
+        }
+        real_transform(n, -1, a.data(), work.data(), table.data());
+        benchmark::DoNotOptimize(a.data());
+        benchmark::ClobberMemory();
+    }
+}
+
+// Prints as the console does and keeps each case's median (or single) time for the ratios.
+class RatioReporter : public benchmark::ConsoleReporter {
+  public:
+    void ReportRuns(const std::vector<Run> &runs) override {
+        ConsoleReporter::ReportRuns(runs);
+        for (const Run &run : runs) {
+            const std::string name = run.run_name.function_name;
+            if (run.run_type == Run::RT_Iteration && !times_.count(name + "#median")) {
+                times_[name] = run.GetAdjustedCPUTime();
+            } else if (run.aggregate_name == "median") {
+                times_[name] = run.GetAdjustedCPUTime();
+                times_[name + "#median"] = 0;
+            }
+        }
+    }
+    double time(const std::string &name) const {
+        auto it = times_.find(name);
+        return it == times_.end() ? 0 : it->second;
+    }
+
+  private:
+    std::map<std::string, double> times_;
+};
+
+} // namespace
+
+int main(int argc, char **argv) {
+    std::vector<char *> args = {argv[0]};
+    std::string defaults[] = {"--benchmark_repetitions=10",
+                              "--benchmark_enable_random_interleaving=true",
+                              "--benchmark_report_aggregates_only=true"};
+    for (std::string &d : defaults) {
+        args.push_back(d.data());
+    }
+    args.insert(args.end(), argv + 1, argv + argc);
+    int count = static_cast<int>(args.size());
+    benchmark::Initialize(&count, args.data());
+    if (benchmark::ReportUnrecognizedArguments(count, args.data())) {
+        return 1;
+    }
+
+    build_analysis_tables();
+    if (!create_display_block() || !create_sample_history()) {
+        std::printf("cannot allocate the display block or the history\n");
+        return 1;
+    }
+    fill_history();
+
+    benchmark::RegisterBenchmark("render_frame_note", bench_frame, kNoteMode | kScopeMode);
+    benchmark::RegisterBenchmark("render_frame_linear", bench_frame, kScopeMode);
+    benchmark::RegisterBenchmark("real_transform_8192", bench_transform, 8192);
+    benchmark::RegisterBenchmark("real_transform_2048", bench_transform, 2048);
+
+    RatioReporter reporter;
+    benchmark::RunSpecifiedBenchmarks(&reporter);
+
+    const double note = reporter.time("render_frame_note");
+    const double linear = reporter.time("render_frame_linear");
+    const double long_transform = reporter.time("real_transform_8192");
+    const double short_transform = reporter.time("real_transform_2048");
+    if (note > 0 && long_transform > 0 && short_transform > 0) {
+        std::printf("note-mode frame / (8192 + 2048 transforms) = %.2f (target at most 1.3)\n",
+                    note / (long_transform + short_transform));
+    }
+    if (linear > 0 && short_transform > 0) {
+        std::printf("linear-mode frame / 2048 transform = %.2f (target at most 1.3)\n",
+                    linear / short_transform);
+    }
+
+    benchmark::Shutdown();
+    free_sample_history();
+    free_display_block();
+    return 0;
+}
