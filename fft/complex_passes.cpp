@@ -5,39 +5,10 @@
 // table entries (cos t, sin t, cos 3t, sin 3t) serves a butterfly and its mirror, whose
 // angle is pi/2 - t: the mirror's pairs are (s1, c1) and (-s3, -c3).
 
+#include "fft/complex_value.h"
 #include "fft/transform_steps.h"
 
-#include <cstring>
-
 namespace {
-
-// One complex value {re, im} in a vector register: the butterflies work on whole values. The
-// compiler maps this to the target's vector unit where there is one and to scalar code
-// elsewhere, so it runs on any x86.
-typedef double v2d __attribute__((vector_size(16)));
-
-inline v2d load(const double *p) {
-    v2d v;
-    std::memcpy(&v, p, sizeof v);
-    return v;
-}
-
-inline void store(double *p, v2d v) { std::memcpy(p, &v, sizeof v); }
-
-inline v2d swapped(v2d v) { return __builtin_shufflevector(v, v, 1, 0); }
-
-// -i v
-inline v2d times_minus_i(v2d v) { return swapped(v) * v2d{1.0, -1.0}; }
-
-// A twiddle pair (c, s) laid out for rotate: {c, c} and {s, -s}.
-struct Twiddle {
-    Twiddle(double c, double s) : cc{c, c}, ss{s, -s} {}
-    v2d cc;
-    v2d ss;
-};
-
-// v (c - i s)
-inline v2d rotate(v2d v, const Twiddle &t) { return t.cc * v + t.ss * swapped(v); }
 
 // The split-radix butterfly on the complex values at offsets j, j+q, j+2q, j+3q of a block
 // (q a quarter of the block in doubles). With t1 = t3 = 1 it is the butterfly at offset 0.

@@ -1,6 +1,7 @@
 // The sine transform entry: table upkeep, then difference step, real split, complex FFT,
 // permutation and the final rotation, all in place on the caller's array.
 
+#include "fft/complex_value.h"
 #include "fft/fft.h"
 #include "fft/transform_steps.h"
 
@@ -19,10 +20,10 @@ bool is_built_size(int nw) { return nw >= 0 && (nw & (nw - 1)) == 0; }
 void sine_pre_step(int n, double *a) {
     double *__restrict x = a;
     const double t = x[n - 1];
-    // Descending, so each pass reads x[j - 1] before the next pass overwrites it.
+    // Descending, so each pass reads x[j - 1] before the next pass overwrites it. The pair
+    // (j, j + 1) becomes (x[j] - x[j-1], -x[j] - x[j-1]).
     for (int j = n - 2; j >= 2; j -= 2) {
-        x[j + 1] = -x[j] - x[j - 1];
-        x[j] = x[j] - x[j - 1];
+        store(x + j, v2d{x[j], -x[j]} - x[j - 1]);
     }
     const double first = x[0];
     x[1] = first + t;
@@ -35,19 +36,16 @@ void real_split_step(int n, double *a, int nc, const double *split) {
     const int m = n / 2;
     const int ks = 2 * nc / m;
     int kk = 0;
+    // Complex values j/2 and k/2 (k = n - j) are worked on as {re, im} pairs.
     for (int j = 2; j < m; j += 2) {
         const int k = n - j;
         kk += ks;
-        const double wr = 0.5 - c[nc - kk];
-        const double wi = c[kk];
-        const double xr = x[j] - x[k];
-        const double xi = x[j + 1] + x[k + 1];
-        const double yr = wr * xr + wi * xi;
-        const double yi = wr * xi - wi * xr;
-        x[j] -= yr;
-        x[j + 1] -= yi;
-        x[k] += yr;
-        x[k + 1] -= yi;
+        const Twiddle w(0.5 - c[nc - kk], c[kk]);
+        const v2d xj = load(x + j);
+        const v2d xk = load(x + k);
+        const v2d y = rotate(xj + xk * v2d{-1.0, 1.0}, w);
+        store(x + j, xj - y);
+        store(x + k, xk + y * v2d{1.0, -1.0});
     }
 }
 
@@ -56,16 +54,25 @@ void sine_post_step(int n, double *a, int nc, const double *split) {
     const double *__restrict c = split;
     const int m = n / 2;
     const int ks = nc / n;
-    int kk = 0;
-    for (int j = 1; j < m; ++j) {
-        const int k = n - j;
-        kk += ks;
-        const double wr = c[kk] - c[nc - kk];
-        const double wi = c[kk] + c[nc - kk];
-        const double xj = x[j];
-        const double xk = x[k];
-        x[j] = wi * xk - wr * xj;
-        x[k] = wr * xk + wi * xj;
+    {
+        const double wr = c[ks] - c[nc - ks];
+        const double wi = c[ks] + c[nc - ks];
+        const double xj = x[1];
+        const double xk = x[n - 1];
+        x[1] = wi * xk - wr * xj;
+        x[n - 1] = wr * xk + wi * xj;
+    }
+    // The rest two at a time: j and j + 1 with their partners n - j and n - j - 1.
+    for (int j = 2; j < m; j += 2) {
+        const int kk = j * ks;
+        const v2d low = v2d{c[kk], c[kk + ks]};
+        const v2d high = v2d{c[nc - kk], c[nc - kk - ks]};
+        const v2d wr = low - high;
+        const v2d wi = low + high;
+        const v2d xj = load(x + j);
+        const v2d xk = swapped(load(x + n - j - 1));
+        store(x + j, wi * xk - wr * xj);
+        store(x + n - j - 1, swapped(wr * xk + wi * xj));
     }
     x[m] *= c[0];
 }

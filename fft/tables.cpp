@@ -1,5 +1,6 @@
 // The transform's caller-owned tables and the bit-reversal permutation.
 
+#include "fft/complex_value.h"
 #include "fft/transform_steps.h"
 
 #include <cmath>
@@ -10,15 +11,9 @@ const double quarter_pi = 0.78539816339744830962;
 
 // Exchanges the complex values that start at entries p and q.
 inline void swap_complex(double *a, int p, int q) {
-    // Both loads before both stores, so each value moves as one pair.
-    const double pr = a[p];
-    const double pi = a[p + 1];
-    const double qr = a[q];
-    const double qi = a[q + 1];
-    a[p] = qr;
-    a[p + 1] = qi;
-    a[q] = pr;
-    a[q + 1] = pi;
+    const v2d at_p = load(a + p);
+    store(a + p, load(a + q));
+    store(a + q, at_p);
 }
 
 } // namespace
@@ -97,35 +92,44 @@ void bit_reverse_permute(int n, int *scratch, double *a) {
         m *= 2;
     }
     const int m2 = 2 * m;
-    if (8 * m == l) {
-        // An odd number of index bits: the middle bit splits every group into four.
-        for (int k = 0; k < m; ++k) {
-            for (int j = 0; j < k; ++j) {
-                int j1 = 2 * j + scratch[k];
-                int k1 = 2 * k + scratch[j];
-                swap_complex(a, j1, k1);
-                j1 += m2;
-                k1 += 2 * m2;
-                swap_complex(a, j1, k1);
-                j1 += m2;
-                k1 -= m2;
-                swap_complex(a, j1, k1);
-                j1 += m2;
-                k1 += 2 * m2;
-                swap_complex(a, j1, k1);
-            }
-            const int j1 = 2 * k + m2 + scratch[k];
-            swap_complex(a, j1, j1 + m2);
+    const bool odd_bits = 8 * m == l;
+    // The swaps for one (k, j): the groups of two index values that reverse into each other.
+    auto swap_group = [&](int k, int j) {
+        int j1 = 2 * j + scratch[k];
+        int k1 = 2 * k + scratch[j];
+        swap_complex(a, j1, k1);
+        if (odd_bits) {
+            // An odd number of index bits: the middle bit splits every group into four.
+            j1 += m2;
+            k1 += 2 * m2;
+            swap_complex(a, j1, k1);
+            j1 += m2;
+            k1 -= m2;
+            swap_complex(a, j1, k1);
+            j1 += m2;
+            k1 += 2 * m2;
+            swap_complex(a, j1, k1);
+        } else {
+            j1 += m2;
+            k1 += m2;
+            swap_complex(a, j1, k1);
         }
-    } else {
-        for (int k = 1; k < m; ++k) {
-            for (int j = 0; j < k; ++j) {
-                int j1 = 2 * j + scratch[k];
-                int k1 = 2 * k + scratch[j];
-                swap_complex(a, j1, k1);
-                j1 += m2;
-                k1 += m2;
-                swap_complex(a, j1, k1);
+    };
+    // Every value is swapped at most once, so the groups may run in any order. They run for
+    // four neighbouring k at a time: their values 2k + scratch[j] share a cache line, which
+    // would otherwise leave the cache between one k and the next (the offsets in scratch are
+    // powers of two apart and crowd the same cache sets).
+    const int tile = m < 4 ? m : 4;
+    for (int kb = 0; kb < m; kb += tile) {
+        for (int j = 0; j < kb + tile - 1; ++j) {
+            for (int k = j + 1 > kb ? j + 1 : kb; k < kb + tile; ++k) {
+                swap_group(k, j);
+            }
+        }
+        if (odd_bits) {
+            for (int k = kb; k < kb + tile; ++k) {
+                const int j1 = 2 * k + m2 + scratch[k];
+                swap_complex(a, j1, j1 + m2);
             }
         }
     }
