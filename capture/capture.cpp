@@ -51,6 +51,9 @@ bool open_capture(void *window) {
 }
 
 bool requeue_buffer(WaveHeader *header) {
+    if (!s_device_open) {
+        return false; // the handle may be a closed device's
+    }
     const WaveInput &input = wave_input();
     if (input.prepare(s_device, header, header_size()) != 0) {
         return false;
@@ -60,6 +63,10 @@ bool requeue_buffer(WaveHeader *header) {
 
 void start_capture() {
     assert(!s_block && "start_capture while a buffer block is held");
+    assert(s_device_open && "start_capture needs an open device");
+    if (s_block || !s_device_open) {
+        return;
+    }
     const std::size_t stride = wave_header_size() + kBlockBytes;
     s_block = static_cast<char *>(s_allocate(kRingBuffers, stride));
     if (!s_block) {

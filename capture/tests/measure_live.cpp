@@ -99,12 +99,13 @@ int main(int argc, char **argv) {
         std::uintptr_t run = 0;
         WaveHeader *header = nullptr;
         if (take_block_message(kWindow, &run, &header)) {
+            const bool was_running = capture_running();
             const std::size_t adds_before = device.added();
             const auto handling = Clock::now();
             on_block_arrived(kWindow, run, header);
             slowest_handling_ms = std::max(slowest_handling_ms, ms(Clock::now() - handling));
             const std::size_t requeued = device.added() - adds_before;
-            analysed += requeued > 0;
+            analysed += was_running;
             drained += requeued > 1 ? static_cast<long>(requeued) - 1 : 0;
         }
         hold.lock();
