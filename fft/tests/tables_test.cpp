@@ -3,108 +3,75 @@
 
 #include <gtest/gtest.h>
 
-#include <cmath>
-#include <vector>
-
 namespace {
 
 using namespace fft_test;
 
-const long double c4 = std::sqrt(0.5L);
-
-// Every level of the chain against the trigonometry it stands for, and the two entries at
-// the end that no level owns left as they were.
-TEST(Tables, TwiddleLevelsHoldTheirAngles) {
-    for (int nw : {4, 8, 16, 512, 2048}) {
+// Every level of the chain against the angles it stands for; the two entries at the end that
+// no level owns, and tables too small for a level, are left alone. The split table follows.
+TEST(Tables, LevelsAndSplitTableHoldTheirAngles) {
+    for (int nw : {1, 2, 4, 16, 512, 2048}) {
         SCOPED_TRACE(nw);
-        std::vector<int> index(66, -7);
-        std::vector<double> table(nw + 4, not_a_number);
+        std::vector<int> index(3, 99);
+        std::vector<double> table(nw + 2, not_a_number);
         make_twiddle_table(nw, index.data(), table.data());
-        EXPECT_EQ(index[0], nw);
-        EXPECT_EQ(index[1], 1);
-
-        std::vector<int> starts;
+        EXPECT_EQ(index, (std::vector<int>{nw, 1, 99}));
         int start = 0;
         for (int h = nw / 2; h >= 2; start += h, h /= 2) {
-            starts.push_back(start);
             const long double delta = pi_l / 4 / h;
             const double *w = table.data() + start;
             EXPECT_EQ(w[0], 1.0);
-            EXPECT_EQ(w[1], static_cast<double>(std::cos(pi_l / 4)));
-            if (h >= 4) {
-                EXPECT_NEAR(w[2], 0.5L / std::cos(2 * delta), 1e-15);
-                EXPECT_NEAR(w[3], 0.5L / std::cos(6 * delta), 1e-15);
-            }
-            for (int j = 4; j < h; j += 4) {
-                EXPECT_NEAR(w[j], std::cos(j * delta), 1e-15);
-                EXPECT_NEAR(w[j + 1], std::sin(j * delta), 1e-15);
-                EXPECT_NEAR(w[j + 2], std::cos(3 * j * delta), 1e-15);
-                EXPECT_NEAR(w[j + 3], std::sin(3 * j * delta), 1e-15);
+            EXPECT_EQ(w[1], static_cast<double>(std::sqrt(0.5L)));
+            for (int j = 2; j < h; ++j) {
+                const long double angle = (j & ~3) * delta * (j % 4 >= 2 ? 3 : 1);
+                const long double want = j < 4   ? 0.5L / std::cos((j == 2 ? 2 : 6) * delta)
+                                         : j % 2 ? std::sin(angle)
+                                                 : std::cos(angle);
+                EXPECT_NEAR(w[j], want, 1e-15) << "level at " << start << ", entry " << j;
             }
         }
-        EXPECT_EQ(start, nw - 2);
-        for (int i = nw - 2; i < nw + 4; ++i) {
+        EXPECT_EQ(start, std::max(nw - 2, 0));
+        for (int i = start; i < nw + 2; ++i) {
             EXPECT_TRUE(std::isnan(table[i])) << "entry " << i << " was written";
         }
-        if (nw == 2048) {
-            EXPECT_EQ(starts,
-                      (std::vector<int>{0, 1024, 1536, 1792, 1920, 1984, 2016, 2032, 2040, 2044}));
-        }
     }
-    // A table too small to hold a level only records its size.
-    for (int nw : {1, 2}) {
-        std::vector<int> index(4, 99);
-        double untouched[2] = {not_a_number, not_a_number};
-        make_twiddle_table(nw, index.data(), untouched);
-        EXPECT_EQ(index[0], nw);
-        EXPECT_EQ(index[1], 1);
-        EXPECT_EQ(index[2], 99);
-        EXPECT_TRUE(std::isnan(untouched[0]) && std::isnan(untouched[1]));
-    }
-}
-
-TEST(Tables, SplitTableHoldsHalfCosines) {
-    for (int nc : {4, 8, 2048, 8192}) {
-        std::vector<int> index(4, 0);
+    for (int nc : {4, 2048}) {
+        std::vector<int> index(2);
         std::vector<double> split(nc + 1, not_a_number);
         make_split_table(nc, index.data(), split.data());
         EXPECT_EQ(index[1], nc);
-        EXPECT_NEAR(split[0], c4, 1e-16);
+        EXPECT_NEAR(split[0], std::sqrt(0.5L), 1e-16);
         for (int j = 1; j < nc; ++j) {
-            EXPECT_NEAR(split[j], 0.5L * std::cos(j * pi_l / (2 * nc)), 1e-16) << nc << " " << j;
+            EXPECT_NEAR(split[j], 0.5L * std::cos(j * pi_l / (2 * nc)), 1e-16) << j;
         }
         EXPECT_TRUE(std::isnan(split[nc]));
     }
 }
 
+// Every value moves to its bit-reversed place, the scratch holds the offsets of the reversed
+// parts and nothing beyond them, and a second permutation undoes the first.
 TEST(Tables, PermutationReversesIndexBits) {
-    for (int n = 8; n <= 8192; n *= 2) {
-        SCOPED_TRACE(n);
-        const int m = n / 2;
-        std::vector<double> a(n);
-        for (int i = 0; i < m; ++i) {
-            a[2 * i] = i;
-            a[2 * i + 1] = -i;
+    for (int bits = 2; bits <= 12; ++bits) {
+        const int m = 1 << bits;
+        SCOPED_TRACE(2 * m);
+        std::vector<double> a(2 * m);
+        for (int i = 0; i < 2 * m; ++i) {
+            a[i] = i % 2 ? -(i / 2) : i / 2;
         }
-        std::vector<int> scratch(64, -1);
-        bit_reverse_permute(n, scratch.data(), a.data());
-        const int bits = log2_of(m);
+        const std::vector<double> before = a;
+        const int used = 1 << ((bits - 1) / 2);
+        std::vector<int> scratch(used + 1, -1);
+        bit_reverse_permute(2 * m, scratch.data(), a.data());
         for (int i = 0; i < m; ++i) {
             ASSERT_EQ(a[2 * reverse_bits(i, bits)], i);
             ASSERT_EQ(a[2 * reverse_bits(i, bits) + 1], -i);
         }
-        // Offsets the work index must have room for, and nothing beyond them.
-        const int used = 1 << ((log2_of(n) - 3 + 1) / 2);
+        for (int j = 0; j < used; ++j) {
+            EXPECT_EQ(scratch[j], 2 * reverse_bits(j, bits)) << j;
+        }
         EXPECT_EQ(scratch[used], -1);
-        if (n == 2048) {
-            EXPECT_EQ(std::vector<int>(scratch.begin(), scratch.begin() + used),
-                      (std::vector<int>{0, 1024, 512, 1536, 256, 1280, 768, 1792, 128, 1152, 640,
-                                        1664, 384, 1408, 896, 1920}));
-        }
-        bit_reverse_permute(n, scratch.data(), a.data());
-        for (int i = 0; i < m; ++i) {
-            ASSERT_EQ(a[2 * i], i);
-        }
+        bit_reverse_permute(2 * m, scratch.data(), a.data());
+        EXPECT_EQ(a, before);
     }
 }
 
