@@ -131,8 +131,9 @@ void transform_block(int L, double *b, int nw, const double *twiddle) {
         block_stage(L, b, nw, twiddle);
         if (L / 2 > 32) {
             split_stage(L / 2, b, twiddle + nw - L / 4);
-            // Visit, for each length m, the blocks of m doubles the stages so far have left:
-            // the first quarter-block of every k-block at the odd multiples of k.
+            // Visit, for each length m, exactly the blocks of m doubles that the stages so far
+            // have split off and not yet transformed (for L = 512: m = 128 at 0, 256, 384;
+            // m = 64 at 0, 128, 192, 256, 384).
             for (int m = L / 4; m > 32; m /= 2) {
                 for (int k = m; k <= L; k *= 4) {
                     for (int j = k - m; j < L; j += 2 * k) {

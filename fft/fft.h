@@ -18,7 +18,8 @@
 //   table       doubles; at least 5n/4 entries for the largest n used with it.
 // The first call for a size builds the tables inside the work areas; later calls of that
 // size, or of any smaller power-of-two size, only read them: no trigonometry and no
-// allocation after the first call.
+// allocation after the first call. A call with a larger n than the work areas were built for
+// rebuilds both tables in place (the table must then hold 5n/4 doubles).
 //
 // Typical use:
 //     static int work_index[66];   // work_index[0] = 0 before the first call
