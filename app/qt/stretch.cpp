@@ -1,6 +1,7 @@
 #include "stretch.h"
 
 #include <cassert>
+#include <cstring>
 
 StretchAxis stretch_axis(int src, int dst) {
     assert(src > 0 && dst > 0 && "stretch sizes must be positive");

@@ -39,17 +39,24 @@ done
 sleep 2
 
 ticks=$(getconf CLK_TCK)
+# CPU ticks of the whole process and of its window thread (the thread whose id is the pid).
 cpu_ticks() { awk '{ print $14 + $15 }' "/proc/$pid/stat"; }
-# CPU share of one core over the given seconds, in percent.
+window_ticks() { awk '{ print $14 + $15 }' "/proc/$pid/task/$pid/stat"; }
+percent() {
+    awk -v c="$1" -v hz="$ticks" -v ns="$2" 'BEGIN { printf "%.2f", 100 * c / hz / (ns / 1e9) }'
+}
+# CPU share of one core over the given seconds, in percent: the whole process, and in
+# brackets the window thread's part (the rest is the audio client's threads).
 cpu_share() {
-    local t0 c0 t1 c1
+    local t0 c0 w0 t1 c1 w1
     t0=$(date +%s%N)
     c0=$(cpu_ticks)
+    w0=$(window_ticks)
     sleep "$1"
     t1=$(date +%s%N)
     c1=$(cpu_ticks)
-    awk -v c="$((c1 - c0))" -v hz="$ticks" -v ns="$((t1 - t0))" \
-        'BEGIN { printf "%.2f", 100 * c / hz / (ns / 1e9) }'
+    w1=$(window_ticks)
+    echo "$(percent $((c1 - c0)) $((t1 - t0)))% (window thread $(percent $((w1 - w0)) $((t1 - t0)))%)"
 }
 
 one=$(cpu_share "$seconds")
@@ -61,6 +68,6 @@ rss=$(awk '/VmHWM/ { printf "%.1f", $2 / 1024 }' "/proc/$pid/status")
 "$close_window" "$wid"
 wait "$pid" || true
 pid=""
-echo "CPU, share of one core over ${seconds} s: 1x ${one}%, 2x ${two}%"
+echo "CPU, share of one core over ${seconds} s: 1x ${one}, 2x ${two}"
 echo "resident memory, peak: ${rss} MB"
 grep 'delivery-to-paint' "$work/program.err" || echo "no paint timing recorded"
