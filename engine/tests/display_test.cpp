@@ -39,6 +39,7 @@ TEST(Display, CompositionFlipsPlanesAndSparesTheStrip) {
         const Rgb c = palette_colour(index);
         return 0xff000000u | c.red << 16 | c.green << 8 | c.blue;
     };
+    display_planes()[kPlaneBytes - 1] = 200; // no such colour: shown black
     const std::ptrdiff_t stride = kPictureWidth + 4;
     for (unsigned flags : {kScopeMode, kNoteMode}) {
         std::vector<std::uint32_t> pic(stride * kPictureHeight, 7);
@@ -46,6 +47,7 @@ TEST(Display, CompositionFlipsPlanesAndSparesTheStrip) {
         const int lower = flags & kScopeMode ? 1 : 2;
         EXPECT_EQ(pic[0], pixel(16 + 79 % 45));       // top: spectrum row 79
         EXPECT_EQ(pic[79 * stride + 351], pixel(16)); // spectrum row 0
+        EXPECT_EQ(pic[351], 0xff000000u);
         EXPECT_EQ(pic[92 * stride], pixel(16 + 79 % 45 + lower));
         EXPECT_EQ(pic[171 * stride], pixel(16 + lower));
         for (int i = 80 * stride; i < 92 * stride; ++i)
