@@ -4,7 +4,7 @@
 # clicks the real toolbar.
 #
 #   program_test.sh CASE PROGRAM CLOSE_WINDOW
-#     CASE: tone | pause | second-copy | sound-server-lost | close
+#     CASE: tone | pause | topmost | second-copy | sound-server-lost | close
 #
 # Needs DISPLAY, PULSE_SERVER and SONAVEX_SOUND_DIR (scripts/test.sh exports them); without
 # them it skips (exit 77), or fails when SONAVEX_REQUIRE_SERVICES=1.
@@ -96,8 +96,12 @@ wait_for_bar() {
 click() {
     xdotool mousemove --window "$wid" "$1" "$2" click 1
 }
+topmost_button_x=16
 pause_button_x=41
 toolbar_y=15
+
+# The distinct nice values of all the program's threads.
+thread_nice() { ps -L -o ni= -p "$pid" | sort -u | tr -d ' ' | paste -sd' '; }
 
 moving() {
     local first second
@@ -128,6 +132,22 @@ pause)
     click "$pause_button_x" "$toolbar_y"
     sleep 0.5
     moving || fail "the picture does not move again after resuming"
+    ;;
+topmost)
+    start_program
+    sleep 0.5 # the capture thread is running
+    normal=$(thread_nice)
+    click "$topmost_button_x" "$toolbar_y"
+    sleep 0.3
+    raised=$(thread_nice)
+    if [ "$(id -u)" = 0 ]; then
+        [ "$raised" = -10 ] || fail "thread nice values $raised while on top, expected -10"
+    else
+        [ "$raised" = "$normal" ] || fail "nice values changed to $raised without permission"
+    fi
+    click "$topmost_button_x" "$toolbar_y"
+    sleep 0.3
+    [ "$(thread_nice)" = "$normal" ] || fail "nice values $(thread_nice) after release"
     ;;
 second-copy)
     start_program
