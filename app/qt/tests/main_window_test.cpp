@@ -202,6 +202,14 @@ TEST_F(MainWindowTest, SizeTogglesBetweenPixelForPixelAndEveryPixelDoubled) {
     EXPECT_EQ(shown(), single.scaled(704, 344)); // fast scaling replicates pixels
     press(MainWindow::Size);
     EXPECT_EQ(window->size(), QSize(352 + 2 * kEdge, toolBarHeight + 172 + 2 * kEdge));
+
+    press(MainWindow::Size); // 2x, then maximised: the size button brings back 1x
+    window->showMaximized();
+    settle();
+    ASSERT_TRUE(window->isMaximized());
+    press(MainWindow::Size);
+    EXPECT_FALSE(window->isMaximized());
+    EXPECT_EQ(window->size(), QSize(352 + 2 * kEdge, toolBarHeight + 172 + 2 * kEdge));
 }
 
 TEST_F(MainWindowTest, PictureKeepsMovingWhileAboutBoxIsOpen) {
