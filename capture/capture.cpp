@@ -44,6 +44,7 @@ bool open_capture(void *window) {
         16,    // bits per sample
         0,     // no extra format bytes
     };
+    assert(!s_device_open && "open_capture while a device is open");
     s_device = nullptr;
     s_device_open = wave_input().open(&s_device, &format, capture_callback,
                                       reinterpret_cast<std::uintptr_t>(window)) == 0;
