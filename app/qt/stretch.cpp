@@ -13,6 +13,7 @@ StretchAxis stretch_axis(int src, int dst) {
         const long long end = static_cast<long long>(d + 1) * src / dst;
         axis.first[static_cast<std::size_t>(d)] = static_cast<int>(begin);
         axis.count[static_cast<std::size_t>(d)] = end > begin ? static_cast<int>(end - begin) : 1;
+        axis.single = axis.single && axis.count[static_cast<std::size_t>(d)] == 1;
     }
     return axis;
 }
@@ -25,6 +26,19 @@ void stretch_or(const std::uint32_t *src, std::ptrdiff_t src_stride, std::uint32
         std::uint32_t *out = dst + static_cast<std::ptrdiff_t>(y) * dst_stride;
         const std::uint32_t *band = src + rows.first[y] * src_stride;
         const int band_rows = rows.count[y];
+        // A source row enlarged into several: the previous output row as it is.
+        if (y > 0 && band_rows == 1 && rows.count[y - 1] == 1 &&
+            rows.first[y] == rows.first[y - 1]) {
+            std::memcpy(out, out - dst_stride, width * sizeof(std::uint32_t));
+            continue;
+        }
+        // Nothing combined in this row: a plain pick per pixel.
+        if (band_rows == 1 && columns.single) {
+            for (std::size_t x = 0; x < width; ++x) {
+                out[x] = band[columns.first[x]];
+            }
+            continue;
+        }
         for (std::size_t x = 0; x < width; ++x) {
             const std::uint32_t *cell = band + columns.first[x];
             const int cell_columns = columns.count[x];

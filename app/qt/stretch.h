@@ -14,6 +14,7 @@
 struct StretchAxis {
     std::vector<int> first; // first source index of destination d
     std::vector<int> count; // number of source indices combined into d (at least 1)
+    bool single = true;     // every count is 1: no pixels combined along this axis
 };
 
 // The spans for `dst` destination pixels taken from `src` source pixels (both positive).
