@@ -3,7 +3,11 @@
 // drained, or lost, and how long each buffer stayed away from the device between its
 // delivery and its re-queue.
 //
-//   capture_measure_live [seconds]     (default 60; the source should play a steady tone)
+//   capture_measure_live [seconds [stall_ms]]
+//
+// seconds defaults to 60; the source should play a steady tone. With stall_ms the window's
+// thread also stalls that long after every 50th analysed block, as a busy window would, so
+// that blocks pile up and are drained.
 
 #include "capture/block_fifo.h"
 #include "capture/block_messages.h"
@@ -23,6 +27,7 @@
 #include <map>
 #include <mutex>
 #include <new>
+#include <thread>
 #include <vector>
 
 // Counts C++ allocations, to show that none happen while capture runs.
@@ -61,6 +66,7 @@ double ms(Clock::duration d) { return std::chrono::duration<double, std::milli>(
 
 int main(int argc, char **argv) {
     const double seconds = argc > 1 ? std::atof(argv[1]) : 60;
+    const int stall_ms = argc > 2 ? std::atoi(argv[2]) : 0;
     if (!create_sample_history() || !create_display_block()) {
         std::fprintf(stderr, "cannot allocate the history or the display block\n");
         return 1;
@@ -78,6 +84,10 @@ int main(int argc, char **argv) {
     }
     start_capture();
 
+    // When the window's thread took each block message: splits the gap into the wait for
+    // the window's thread and the handling up to the re-queue.
+    std::vector<Clock::time_point> taken;
+    taken.reserve(room);
     long analysed = 0;
     long drained = 0;
     long allocations_running = -1;
@@ -98,7 +108,11 @@ int main(int argc, char **argv) {
         // analysed block, the rest to the drain.
         std::uintptr_t run = 0;
         WaveHeader *header = nullptr;
+        const auto take = Clock::now();
         if (take_block_message(kWindow, &run, &header)) {
+            if (taken.size() < taken.capacity()) {
+                taken.push_back(take);
+            }
             const bool was_running = capture_running();
             const std::size_t adds_before = device.added();
             const auto handling = Clock::now();
@@ -106,6 +120,9 @@ int main(int argc, char **argv) {
             slowest_handling_ms = std::max(slowest_handling_ms, ms(Clock::now() - handling));
             const std::size_t requeued = device.added() - adds_before;
             analysed += was_running;
+            if (stall_ms > 0 && analysed % 50 == 0) {
+                std::this_thread::sleep_for(std::chrono::milliseconds(stall_ms));
+            }
             drained += requeued > 1 ? static_cast<long>(requeued) - 1 : 0;
         }
         hold.lock();
@@ -121,6 +138,9 @@ int main(int argc, char **argv) {
     const auto deliveries = device.deliveries();
     const auto adds = device.adds();
     std::vector<double> gaps;
+    std::vector<double> waits;    // delivery to the window's taking the message
+    std::vector<double> handling; // taking the message to the re-queue
+    std::size_t t = 0;
     std::map<WaveHeader *, Clock::time_point> delivered_at;
     int fewest_queued = 8;
     std::size_t a = 0;
@@ -131,6 +151,13 @@ int main(int argc, char **argv) {
             const auto found = delivered_at.find(adds[a].header);
             if (found != delivered_at.end()) {
                 gaps.push_back(ms(adds[a].time - found->second));
+                while (t + 1 < taken.size() && taken[t + 1] <= adds[a].time) {
+                    ++t;
+                }
+                if (t < taken.size() && taken[t] >= found->second && taken[t] <= adds[a].time) {
+                    waits.push_back(ms(taken[t] - found->second));
+                    handling.push_back(ms(adds[a].time - taken[t]));
+                }
                 delivered_at.erase(found);
             }
             ++a;
@@ -143,6 +170,8 @@ int main(int argc, char **argv) {
         fewest_queued = std::min(fewest_queued, static_cast<int>(a) - static_cast<int>(d) - 1);
     }
     std::sort(gaps.begin(), gaps.end());
+    std::sort(waits.begin(), waits.end());
+    std::sort(handling.begin(), handling.end());
 
     // Continuity of the recorded tone: a lost block breaks the sine's recurrence
     // x[n+1] = 2 cos(w) x[n] - x[n-1] at a block boundary. The tone's frequency comes from
@@ -174,6 +203,12 @@ int main(int argc, char **argv) {
         std::printf("delivery to re-queue: median %.3f ms, 99th percentile %.3f ms, worst "
                     "%.3f ms (%zu gaps)\n",
                     gaps[gaps.size() / 2], gaps[gaps.size() * 99 / 100], gaps.back(), gaps.size());
+    }
+    if (!waits.empty()) {
+        std::printf("  of which waiting for the window's thread: median %.3f ms, worst %.3f ms; "
+                    "taking the message to the re-queue: median %.3f ms, worst %.3f ms\n",
+                    waits[waits.size() / 2], waits.back(), handling[handling.size() / 2],
+                    handling.back());
     }
     std::printf("slowest block handling (analysis included): %.3f ms\n", slowest_handling_ms);
     std::printf("fewest buffers left with the device at a delivery: %d\n", fewest_queued);

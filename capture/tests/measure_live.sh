@@ -3,12 +3,16 @@
 # 440 Hz tone: delivered, analysed and drained blocks, and the gap between a buffer's
 # delivery and its re-queue.
 #
-#   capture/tests/measure_live.sh BUILD_DIR [seconds]     (default 60)
+#   capture/tests/measure_live.sh BUILD_DIR [seconds [stall_ms]]
+#
+# seconds defaults to 60; with stall_ms the window stalls that long after every 50th
+# analysed block, so that the drain is measured too.
 set -euo pipefail
 
 root=$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)
 build=$(cd "${1:?usage: measure_live.sh BUILD_DIR [seconds]}" && pwd)
 seconds=${2:-60}
+stall=${3:-0}
 tool="$build/capture/tests/capture_measure_live"
 [ -x "$tool" ] || { echo "build $tool first" >&2; exit 2; }
 
@@ -18,4 +22,4 @@ trap '"$root/scripts/sound-server.sh" stop "$work/sound" >/dev/null 2>&1; rm -rf
 # shellcheck disable=SC1091
 source "$work/sound/env"
 "$root/scripts/sound-server.sh" play "$work/sound" 440
-"$tool" "$seconds"
+"$tool" "$seconds" "$stall"
