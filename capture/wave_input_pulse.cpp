@@ -103,19 +103,22 @@ struct WaveDevice {
         pthread_setname_np(pthread_self(), "sonavex-capture");
         std::unique_lock<std::mutex> hold(lock);
         for (;;) {
-            changed.wait(hold, [this] { return closing || (started && !failed && count > 0); });
+            changed.wait(hold, [this] { return closing || (started && !failed); });
             if (closing) {
                 return;
             }
-            WaveHeader *header = queue[first];
+            // With no buffer queued the samples are read all the same and dropped, as a
+            // wave input drops what it has nowhere to put: after a stall the window gets
+            // current sound, not a backlog the server kept.
+            WaveHeader *header = count > 0 ? queue[first] : nullptr;
             const unsigned resets_before = resets;
-            const std::size_t length = header->length;
+            const std::size_t length = header ? header->length : kFragmentBytes;
             hold.unlock();
             int error = 0;
             const bool read = pa_simple_read(stream, bounce, length, &error) == 0;
             hold.lock();
             const bool still_queued =
-                resets == resets_before && count > 0 && queue[first] == header;
+                header && resets == resets_before && count > 0 && queue[first] == header;
             if (!read) {
                 // The server went away or the source vanished. The buffer being filled comes
                 // back (silent), the rest wait for the reset, and no buffer is taken any more,
@@ -182,8 +185,8 @@ static unsigned pulse_prepare(WaveHandle device, WaveHeader *header, unsigned he
     if (!device) {
         return kInvalidHandle;
     }
-    if (!header || header_size < sizeof(WaveHeader) || !header->data ||
-        header->length > kMaxBufferBytes) {
+    if (!header || header_size < sizeof(WaveHeader) || !header->data || header->length == 0 ||
+        header->length % 2 != 0 || header->length > kMaxBufferBytes) {
         return kInvalidParam;
     }
     std::lock_guard<std::mutex> hold(device->lock);
