@@ -180,12 +180,20 @@ TEST_F(LiveCapture, RecordsTheToneInRingOrderAtTheBlockRate) {
     EXPECT_EQ(device.delivered(), delivered);
 }
 
-TEST_F(LiveCapture, OpenFailsAtOnceWithoutAServer) {
-    ScopedEnv server("PULSE_SERVER", "unix:/nonexistent/sonavex/native");
-    const auto began = Clock::now();
-    EXPECT_FALSE(start());
-    EXPECT_LT(Clock::now() - began, 2s);
-    EXPECT_FALSE(capture_running());
+TEST_F(LiveCapture, OpenFailsAtOnceWithoutAServerOrForAnotherFormat) {
+    {
+        ScopedEnv server("PULSE_SERVER", "unix:/nonexistent/sonavex/native");
+        const auto began = Clock::now();
+        EXPECT_FALSE(start());
+        EXPECT_LT(Clock::now() - began, 2s);
+        EXPECT_FALSE(capture_running());
+    }
+    // Only the capture format is taken; the device says so before any server is asked.
+    CaptureFormat stereo = {1, 2, 22050, 88200, 4, 16, 0};
+    WaveHandle device = nullptr;
+    EXPECT_NE(platform_wave_input().open(&device, &stereo, capture_callback, 0), 0u);
+    EXPECT_EQ(device, nullptr);
+    EXPECT_EQ(capture_threads(), 0);
 }
 
 // A failing sound server, on a private server of the test's own: capture must stop by
