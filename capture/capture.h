@@ -32,6 +32,8 @@ void capture_callback(WaveHandle device, unsigned message, std::uintptr_t instan
 // The window's handling of one block message: `run` identifies the capture run that posted
 // it, `header` the filled buffer. Rebuilds the history, re-queues the buffer, renders the
 // frame, re-queues every block already waiting, requests a repaint. Returns 0.
+// A message of an earlier run, or a header that is not one of the current ring's eight, is
+// ignored without touching the header: only the repaint is requested.
 long on_block_arrived(void *window, std::uintptr_t run, WaveHeader *header);
 
 // The buffer block's allocator, so that tests can make the allocation fail. `allocate` has

@@ -8,10 +8,11 @@
 // prepare, add and unprepare buffer headers; start, stop, reset, close. Filled buffers come
 // back through the callback (message kWaveInData, param1 the header) on the device's own
 // thread, in the order they were added; reset returns every queued buffer the same way.
-// Every operation returns 0 on success. One file per platform implements it (PulseAudio on
-// Linux, winmm on Windows); tests install a scriptable fake with use_wave_input.
-// The platform file defines platform_wave_input and the four header helpers below;
-// wave_input and use_wave_input are portable (wave_input.cpp).
+// A device that fails while recording returns the buffer it was filling and then refuses
+// every further buffer (add fails), so the ring stops. Every operation returns 0 on success.
+// One file per platform implements it (PulseAudio on Linux, winmm on Windows): it defines
+// platform_wave_input and the four header helpers below; wave_input and use_wave_input are
+// portable (wave_input.cpp). Tests install a scriptable fake with use_wave_input.
 
 // The platform's wave header: the ring lays out each capture buffer as a header followed by
 // its data bytes, so its size comes from the type (wave_header_size), never from a number.
