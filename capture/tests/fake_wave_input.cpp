@@ -1,6 +1,7 @@
 #include "fake_wave_input.h"
 
 #include <algorithm>
+#include <utility>
 
 FakeWaveInput *FakeWaveInput::s_current = nullptr;
 
@@ -102,7 +103,23 @@ unsigned FakeWaveInput::close(WaveHandle) {
     return call("close", nullptr);
 }
 
+void FakeWaveInput::set_fill(Fill fill) {
+    std::lock_guard<std::recursive_mutex> hold(lock_);
+    fill_ = std::move(fill);
+}
+
 bool FakeWaveInput::deliver(std::int16_t value) {
+    std::lock_guard<std::recursive_mutex> hold(lock_);
+    Fill saved = std::move(fill_);
+    fill_ = [value](std::int16_t *samples, int count) {
+        std::fill(samples, samples + count, value);
+    };
+    const bool delivered = deliver();
+    fill_ = std::move(saved);
+    return delivered;
+}
+
+bool FakeWaveInput::deliver() {
     std::lock_guard<std::recursive_mutex> hold(lock_);
     if (!started_ || queue_.empty()) {
         return false;
@@ -110,7 +127,12 @@ bool FakeWaveInput::deliver(std::int16_t value) {
     WaveHeader *header = queue_.front();
     queue_.pop_front();
     auto *samples = reinterpret_cast<std::int16_t *>(wave_header_data(header));
-    std::fill(samples, samples + 1024, value);
+    constexpr int kSamples = 1024; // the ring's 2048-byte buffers
+    if (fill_) {
+        fill_(samples, kSamples);
+    } else {
+        std::fill(samples, samples + kSamples, std::int16_t{0});
+    }
     callback_(kHandle, kWaveInData, instance_, reinterpret_cast<std::uintptr_t>(header), 0);
     return true;
 }
@@ -139,4 +161,9 @@ std::size_t FakeWaveInput::queued() const {
 bool FakeWaveInput::is_open() const {
     std::lock_guard<std::recursive_mutex> hold(lock_);
     return open_;
+}
+
+bool FakeWaveInput::is_started() const {
+    std::lock_guard<std::recursive_mutex> hold(lock_);
+    return started_;
 }
