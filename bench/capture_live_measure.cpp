@@ -3,7 +3,9 @@
 // drained, or lost, and how long each buffer stayed away from the device between its
 // delivery and its re-queue.
 //
-//   capture_measure_live [seconds [stall_ms]]
+//   sonavex_capture_live_measure [seconds [stall_ms]]
+//
+// bench/measure_capture_live.sh runs it against a private sound server playing a tone.
 //
 // seconds defaults to 60; the source should play a steady tone. With stall_ms the window's
 // thread also stalls that long after every 50th analysed block, as a busy window would, so
@@ -12,10 +14,10 @@
 #include "capture/block_fifo.h"
 #include "capture/block_messages.h"
 #include "capture/capture.h"
+#include "capture_recorder.h"
 #include "engine/display.h"
 #include "engine/frame.h"
 #include "engine/history.h"
-#include "live_support.h"
 
 #include <algorithm>
 #include <atomic>

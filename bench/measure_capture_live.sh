@@ -3,17 +3,17 @@
 # 440 Hz tone: delivered, analysed and drained blocks, and the gap between a buffer's
 # delivery and its re-queue.
 #
-#   capture/tests/measure_live.sh BUILD_DIR [seconds [stall_ms]]
+#   bench/measure_capture_live.sh BUILD_DIR [seconds [stall_ms]]
 #
 # seconds defaults to 60; with stall_ms the window stalls that long after every 50th
 # analysed block, so that the drain is measured too.
 set -euo pipefail
 
-root=$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)
-build=$(cd "${1:?usage: measure_live.sh BUILD_DIR [seconds]}" && pwd)
+root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
+build=$(cd "${1:?usage: measure_capture_live.sh BUILD_DIR [seconds]}" && pwd)
 seconds=${2:-60}
 stall=${3:-0}
-tool="$build/capture/tests/capture_measure_live"
+tool="$build/bench/sonavex_capture_live_measure"
 [ -x "$tool" ] || { echo "build $tool first" >&2; exit 2; }
 
 work=$(mktemp -d /tmp/sonavex-measure.XXXXXX)
