@@ -141,7 +141,7 @@ static unsigned pulse_open(WaveHandle *device, const CaptureFormat *format, Wave
         format->bits_per_sample != 16 || format->block_align != 2) {
         return kBadFormat;
     }
-    const pa_sample_spec spec = {PA_SAMPLE_S16LE, 22050, 1};
+    const pa_sample_spec stream_format = {PA_SAMPLE_S16LE, 22050, 1};
     pa_buffer_attr attributes;
     attributes.maxlength = static_cast<std::uint32_t>(-1);
     attributes.tlength = static_cast<std::uint32_t>(-1);
@@ -154,7 +154,7 @@ static unsigned pulse_open(WaveHandle *device, const CaptureFormat *format, Wave
                                       PA_STREAM_RECORD, // direction
                                       nullptr,          // default source
                                       "Sonavex",        // stream name
-                                      &spec,            // S16LE mono 22050 Hz
+                                      &stream_format,   // S16LE mono 22050 Hz
                                       nullptr,          // default channel map
                                       &attributes,      // 2048-byte fragments
                                       &error);
