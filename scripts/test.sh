@@ -80,9 +80,28 @@ export SONAVEX_REQUIRE_SERVICES=1
 step "tests (Release)" run_ctest build || true
 step "tests (address and undefined-behaviour sanitizers)" run_ctest build-asan || true
 step "tests (thread sanitizer, capture)" run_ctest build-tsan -L capture || true
+# Runs a script that ends with its own "N passed, N failed" line and adds those counts.
+run_counted() {
+    local log="$work/$1.log"
+    shift
+    "$@" 2>&1 | tee "$log"
+    local rc=${PIPESTATUS[0]}
+    local line
+    line=$(grep -E '^[0-9]+ passed, [0-9]+ failed' "$log" | tail -1)
+    if [ -n "$line" ]; then
+        passed=$((passed + $(cut -d' ' -f1 <<<"$line")))
+        failed=$((failed + $(sed -E 's/^[0-9]+ passed, ([0-9]+) failed.*/\1/' <<<"$line")))
+    fi
+    if [ "$rc" -ne 0 ] && { [ -z "$line" ] || [ "$(sed -E 's/^[0-9]+ passed, ([0-9]+) failed.*/\1/' <<<"$line")" -eq 0 ]; }; then
+        failed=$((failed + 1))
+    fi
+    return "$rc"
+}
+
+if step "artwork check" app/art/check-art.sh; then passed=$((passed + 1)); else failed=$((failed + 1)); fi
 if [ -x app/win32/tests/run-wine-tests.sh ]; then
-    step "tests (Windows program under Wine)" app/win32/tests/run-wine-tests.sh \
-        "$root/build-win-x86_64" "$work/wine" && passed=$((passed + 1)) || failed=$((failed + 1))
+    step "tests (Windows program under Wine)" run_counted wine \
+        app/win32/tests/run-wine-tests.sh "$root/build-win-x86_64" "$work/wine" || true
 fi
 
 echo
