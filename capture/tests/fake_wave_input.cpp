@@ -3,147 +3,81 @@
 #include <algorithm>
 #include <utility>
 
-FakeWaveInput *FakeWaveInput::s_current = nullptr;
+namespace {
+FakeWaveInput *g_fake = nullptr;
+WaveDevice *const kHandle = reinterpret_cast<WaveDevice *>(0x5eed); // never dereferenced
+} // namespace
 
-// Stands for the device handle; never dereferenced.
-static WaveDevice *const kHandle = reinterpret_cast<WaveDevice *>(0x5eed);
-
-FakeWaveInput::FakeWaveInput() : table_{open, prepare, add, unprepare, start, stop, reset, close} {
-    s_current = this;
-    use_wave_input(&table_);
+FakeWaveInput::FakeWaveInput() {
+    static const WaveInput table = {
+        [](WaveHandle *device, const CaptureFormat *, WaveCallback callback, std::uintptr_t user) {
+            g_fake->callback_ = callback;
+            g_fake->instance_ = user;
+            const unsigned result = g_fake->call("open", nullptr);
+            *device = result ? *device : kHandle;
+            return result;
+        },
+        [](WaveHandle, WaveHeader *header, unsigned) { return g_fake->call("prepare", header); },
+        [](WaveHandle, WaveHeader *header, unsigned) { return g_fake->call("add", header); },
+        [](WaveHandle, WaveHeader *header, unsigned) { return g_fake->call("unprepare", header); },
+        [](WaveHandle) { return g_fake->call("start", nullptr); },
+        [](WaveHandle) { return g_fake->call("stop", nullptr); },
+        [](WaveHandle) { return g_fake->call("reset", nullptr); },
+        [](WaveHandle) { return g_fake->call("close", nullptr); },
+    };
+    g_fake = this;
+    use_wave_input(&table);
 }
 
 FakeWaveInput::~FakeWaveInput() {
     use_wave_input(nullptr);
-    s_current = nullptr;
+    g_fake = nullptr;
 }
 
-void FakeWaveInput::fail(const std::string &op, int nth) {
-    std::lock_guard<std::recursive_mutex> hold(lock_);
-    failures_.emplace_back(op, nth);
-}
-
-unsigned FakeWaveInput::call(const char *op, WaveHeader *header) {
-    FakeWaveInput &self = *s_current;
-    self.calls_.push_back({op, header});
-    const int nth = static_cast<int>(std::count_if(self.calls_.begin(), self.calls_.end(),
-                                                   [op](const Call &c) { return c.op == op; }));
-    for (const auto &failure : self.failures_) {
-        if (failure.first == op && failure.second == nth) {
-            return 1;
+unsigned FakeWaveInput::call(const std::string &op, WaveHeader *header) {
+    calls_.push_back({op, header});
+    const auto nth =
+        std::count_if(calls_.begin(), calls_.end(), [&](auto &c) { return c.op == op; });
+    if (std::count(failures_.begin(), failures_.end(), std::make_pair(op, static_cast<int>(nth)))) {
+        return 1;
+    }
+    open_ = op == "open" || (open_ && op != "close");
+    started_ = op == "start" || (started_ && op != "stop" && op != "reset" && op != "close");
+    if (op == "add") {
+        queue_.push_back(header);
+    }
+    if (op == "reset" || op == "close") { // a reset returns every queued buffer
+        for (WaveHeader *queued : std::exchange(queue_, {})) {
+            if (op == "reset") {
+                give_back(queued);
+            }
         }
     }
     return 0;
 }
 
-unsigned FakeWaveInput::open(WaveHandle *device, const CaptureFormat *, WaveCallback callback,
-                             std::uintptr_t instance) {
-    std::lock_guard<std::recursive_mutex> hold(s_current->lock_);
-    if (call("open", nullptr) != 0) {
-        return 2;
-    }
-    *device = kHandle;
-    s_current->callback_ = callback;
-    s_current->instance_ = instance;
-    s_current->open_ = true;
-    return 0;
-}
-
-unsigned FakeWaveInput::prepare(WaveHandle, WaveHeader *header, unsigned) {
-    std::lock_guard<std::recursive_mutex> hold(s_current->lock_);
-    return call("prepare", header);
-}
-
-unsigned FakeWaveInput::add(WaveHandle, WaveHeader *header, unsigned) {
-    std::lock_guard<std::recursive_mutex> hold(s_current->lock_);
-    if (call("add", header) != 0) {
-        return 1;
-    }
-    s_current->queue_.push_back(header);
-    return 0;
-}
-
-unsigned FakeWaveInput::unprepare(WaveHandle, WaveHeader *header, unsigned) {
-    std::lock_guard<std::recursive_mutex> hold(s_current->lock_);
-    return call("unprepare", header);
-}
-
-unsigned FakeWaveInput::start(WaveHandle) {
-    std::lock_guard<std::recursive_mutex> hold(s_current->lock_);
-    if (call("start", nullptr) != 0) {
-        return 1;
-    }
-    s_current->started_ = true;
-    return 0;
-}
-
-unsigned FakeWaveInput::stop(WaveHandle) {
-    std::lock_guard<std::recursive_mutex> hold(s_current->lock_);
-    s_current->started_ = false;
-    return call("stop", nullptr);
-}
-
-unsigned FakeWaveInput::reset(WaveHandle) {
-    std::lock_guard<std::recursive_mutex> hold(s_current->lock_);
-    FakeWaveInput &self = *s_current;
-    self.started_ = false;
-    while (!self.queue_.empty()) {
-        WaveHeader *header = self.queue_.front();
-        self.queue_.pop_front();
-        self.callback_(kHandle, kWaveInData, self.instance_,
-                       reinterpret_cast<std::uintptr_t>(header), 0);
-    }
-    return call("reset", nullptr);
-}
-
-unsigned FakeWaveInput::close(WaveHandle) {
-    std::lock_guard<std::recursive_mutex> hold(s_current->lock_);
-    s_current->open_ = false;
-    s_current->queue_.clear();
-    return call("close", nullptr);
-}
-
-void FakeWaveInput::set_fill(Fill fill) {
-    std::lock_guard<std::recursive_mutex> hold(lock_);
-    fill_ = std::move(fill);
-}
-
 bool FakeWaveInput::deliver(std::int16_t value) {
-    std::lock_guard<std::recursive_mutex> hold(lock_);
-    Fill saved = std::move(fill_);
-    fill_ = [value](std::int16_t *samples, int count) {
-        std::fill(samples, samples + count, value);
-    };
-    const bool delivered = deliver();
-    fill_ = std::move(saved);
-    return delivered;
+    return deliver_with([value](std::int16_t *samples, int n) { std::fill_n(samples, n, value); });
 }
 
-bool FakeWaveInput::deliver() {
-    std::lock_guard<std::recursive_mutex> hold(lock_);
+bool FakeWaveInput::deliver_with(const Fill &fill) {
     if (!started_ || queue_.empty()) {
         return false;
     }
     WaveHeader *header = queue_.front();
     queue_.pop_front();
     auto *samples = reinterpret_cast<std::int16_t *>(wave_header_data(header));
-    constexpr int kSamples = 1024; // the ring's 2048-byte buffers
-    if (fill_) {
-        fill_(samples, kSamples);
-    } else {
-        std::fill(samples, samples + kSamples, std::int16_t{0});
-    }
-    callback_(kHandle, kWaveInData, instance_, reinterpret_cast<std::uintptr_t>(header), 0);
+    // The ring's buffers hold 1024 samples.
+    fill ? fill(samples, 1024) : void(std::fill_n(samples, 1024, std::int16_t{0}));
+    give_back(header);
     return true;
 }
 
-std::vector<FakeWaveInput::Call> FakeWaveInput::calls() const {
-    std::lock_guard<std::recursive_mutex> hold(lock_);
-    return calls_;
+void FakeWaveInput::give_back(WaveHeader *header) {
+    callback_(kHandle, kWaveInData, instance_, reinterpret_cast<std::uintptr_t>(header), 0);
 }
 
 std::vector<WaveHeader *> FakeWaveInput::adds_since(std::size_t call_index) const {
-    std::lock_guard<std::recursive_mutex> hold(lock_);
     std::vector<WaveHeader *> added;
     for (std::size_t n = call_index; n < calls_.size(); ++n) {
         if (calls_[n].op == "add") {
@@ -151,19 +85,4 @@ std::vector<WaveHeader *> FakeWaveInput::adds_since(std::size_t call_index) cons
         }
     }
     return added;
-}
-
-std::size_t FakeWaveInput::queued() const {
-    std::lock_guard<std::recursive_mutex> hold(lock_);
-    return queue_.size();
-}
-
-bool FakeWaveInput::is_open() const {
-    std::lock_guard<std::recursive_mutex> hold(lock_);
-    return open_;
-}
-
-bool FakeWaveInput::is_started() const {
-    std::lock_guard<std::recursive_mutex> hold(lock_);
-    return started_;
 }

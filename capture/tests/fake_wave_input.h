@@ -5,14 +5,14 @@
 #include <cstdint>
 #include <deque>
 #include <functional>
-#include <mutex>
 #include <string>
 #include <vector>
 
 // A scriptable wave input for tests (the ring's and the shell's). It queues what it is
-// given, fills and delivers buffers only when told to (from whichever thread calls
-// deliver), returns every queued buffer on reset, and fails any call on request. Installed
-// with use_wave_input for its lifetime.
+// given, fills and delivers buffers only when told to, returns every queued buffer on
+// reset, and fails any call on request. Installed with use_wave_input for its lifetime.
+// Not thread-safe: deliver on the thread that runs the window, as a stalled or late
+// device would look to it.
 class FakeWaveInput {
   public:
     struct Call {
@@ -24,36 +24,27 @@ class FakeWaveInput {
     ~FakeWaveInput(); // restores the platform's device
 
     // The n-th call (counted from 1) of `op` fails; 0 never.
-    void fail(const std::string &op, int nth);
+    void fail(const std::string &op, int nth) { failures_.emplace_back(op, nth); }
     // Fills the oldest queued buffer with `value` in every sample and delivers it through
     // the callback. False when nothing is queued or the device is not started.
     bool deliver(std::int16_t value);
     // Writes the samples of each buffer that deliver() (no argument) hands over; the
-    // default writes zeros. Called under the fake's lock, on the delivering thread.
+    // default writes zeros.
     using Fill = std::function<void(std::int16_t *samples, int count)>;
-    void set_fill(Fill fill);
-    bool deliver();
+    void set_fill(Fill fill) { fill_ = std::move(fill); }
+    bool deliver() { return deliver_with(fill_); }
 
-    std::vector<Call> calls() const;
+    std::vector<Call> calls() const { return calls_; }
     std::vector<WaveHeader *> adds_since(std::size_t call_index) const;
-    std::size_t queued() const;
-    bool is_open() const;
-    bool is_started() const;
+    std::size_t queued() const { return queue_.size(); }
+    bool is_open() const { return open_; }
+    bool is_started() const { return started_; }
 
   private:
-    static FakeWaveInput *s_current;
-    static unsigned call(const char *op, WaveHeader *header);
-    static unsigned open(WaveHandle *, const CaptureFormat *, WaveCallback, std::uintptr_t);
-    static unsigned prepare(WaveHandle, WaveHeader *, unsigned);
-    static unsigned add(WaveHandle, WaveHeader *, unsigned);
-    static unsigned unprepare(WaveHandle, WaveHeader *, unsigned);
-    static unsigned start(WaveHandle);
-    static unsigned stop(WaveHandle);
-    static unsigned reset(WaveHandle);
-    static unsigned close(WaveHandle);
+    unsigned call(const std::string &op, WaveHeader *header);
+    bool deliver_with(const Fill &fill);
+    void give_back(WaveHeader *header);
 
-    mutable std::recursive_mutex lock_;
-    WaveInput table_;
     std::vector<Call> calls_;
     std::vector<std::pair<std::string, int>> failures_;
     std::deque<WaveHeader *> queue_;
