@@ -98,14 +98,14 @@ PULSE_SERVER="unix:$work/no-such-server/native" drive no-sound
 
 # An allocation failing at window creation: the program ends at once with exit code 0,
 # as when its toolbar cannot be made, instead of running on without its picture.
-for allocation in history display; do
-    SONAVEX_FAIL_ALLOCATION=$allocation timeout 60 "$wine" "$faults" 2>/dev/null
+for allocation in HISTORY DISPLAY; do
+    env "SONAVEX_FAIL_$allocation=1" timeout 60 "$wine" "$faults" 2>/dev/null
     rc=$?
     if [ "$rc" -eq 0 ]; then
-        echo "ok   failed $allocation allocation ends the program with exit code 0"
+        echo "ok   failed ${allocation,,} allocation ends the program with exit code 0"
         passed=$((passed + 1))
     else
-        fail "failed $allocation allocation: exit code $rc"
+        fail "failed ${allocation,,} allocation: exit code $rc"
     fi
 done
 timeout 30 "$wineserver" -k >/dev/null 2>&1
