@@ -38,6 +38,7 @@ class WindowTest : public ::testing::Test {
     }
     void TearDown() override {
         stop_capture();
+        use_wave_input(nullptr);
         set_block_hooks(nullptr, nullptr);
         clear_block_messages();
         free_display_block();
