@@ -1,7 +1,6 @@
 #include "fake_wave_input.h"
 
 #include <algorithm>
-#include <utility>
 
 namespace {
 FakeWaveInput *g_fake = nullptr;
@@ -46,12 +45,11 @@ unsigned FakeWaveInput::call(const std::string &op, WaveHeader *header) {
     if (op == "add") {
         queue_.push_back(header);
     }
-    if (op == "reset" || op == "close") { // a reset returns every queued buffer
-        for (WaveHeader *queued : std::exchange(queue_, {})) {
-            if (op == "reset") {
-                give_back(queued);
-            }
-        }
+    while (op == "reset" && !queue_.empty()) { // a reset returns every queued buffer
+        give_back();
+    }
+    if (op == "close") {
+        queue_.clear();
     }
     return 0;
 }
@@ -64,16 +62,16 @@ bool FakeWaveInput::deliver_with(const Fill &fill) {
     if (!started_ || queue_.empty()) {
         return false;
     }
-    WaveHeader *header = queue_.front();
-    queue_.pop_front();
-    auto *samples = reinterpret_cast<std::int16_t *>(wave_header_data(header));
+    auto *samples = reinterpret_cast<std::int16_t *>(wave_header_data(queue_.front()));
     // The ring's buffers hold 1024 samples.
     fill ? fill(samples, 1024) : void(std::fill_n(samples, 1024, std::int16_t{0}));
-    give_back(header);
+    give_back();
     return true;
 }
 
-void FakeWaveInput::give_back(WaveHeader *header) {
+void FakeWaveInput::give_back() {
+    WaveHeader *header = queue_.front();
+    queue_.pop_front();
     callback_(kHandle, kWaveInData, instance_, reinterpret_cast<std::uintptr_t>(header), 0);
 }
 

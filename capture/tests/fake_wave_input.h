@@ -43,7 +43,7 @@ class FakeWaveInput {
   private:
     unsigned call(const std::string &op, WaveHeader *header);
     bool deliver_with(const Fill &fill);
-    void give_back(WaveHeader *header);
+    void give_back(); // the oldest queued buffer, through the callback
 
     std::vector<Call> calls_;
     std::vector<std::pair<std::string, int>> failures_;
