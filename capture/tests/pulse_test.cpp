@@ -6,6 +6,7 @@
 #include <fstream>
 #include <functional>
 #include <mutex>
+#include <numeric>
 #include <set>
 #include <string>
 #include <thread>
@@ -104,11 +105,10 @@ TEST_F(LiveCapture, RecordsTheToneThenStopsWithinASecondWhenTheServerOrSourceGoe
         ASSERT_TRUE(start());
         ASSERT_TRUE(run_window_until([] { return delivered() >= 48; }, 10s));
         EXPECT_EQ(capture_threads(), 2);
-        const std::int16_t *history = sample_history();
-        int crossings = 0;
-        for (int n = 1; n < kHistorySamples; ++n) {
-            crossings += (history[n - 1] < 0) != (history[n] < 0);
-        }
+        const std::int16_t *h = sample_history(); // the tone, from its zero crossings
+        const int crossings =
+            std::inner_product(h, h + kHistorySamples - 1, h + 1, 0, std::plus<>(),
+                               [](int a, int b) { return (a < 0) != (b < 0); });
         EXPECT_NEAR(crossings / 2.0 * 22050 / kHistorySamples, 440, 5);
 
         // Stopping ends the device's threads, and every buffer it held comes back.
