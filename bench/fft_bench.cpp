@@ -11,6 +11,8 @@
 
 #include "fft/fft.h"
 
+#include "bench_support.h"
+
 #include <benchmark/benchmark.h>
 #include <fftw3.h>
 
@@ -89,52 +91,11 @@ double disagreement(Case &c, fftw_plan plan) {
     return err / scale;
 }
 
-// Prints as the console does and keeps each case's median (or single) time for the ratios.
-class RatioReporter : public benchmark::ConsoleReporter {
-  public:
-    RatioReporter() : ConsoleReporter(OO_Tabular) {}
-    void ReportRuns(const std::vector<Run> &runs) override {
-        ConsoleReporter::ReportRuns(runs);
-        for (const Run &run : runs) {
-            const std::string name = run.run_name.function_name + "/" + run.run_name.args;
-            if (run.run_type == Run::RT_Iteration && !real_.count(name + "#median")) {
-                real_[name] = run.GetAdjustedRealTime();
-                cpu_[name] = run.GetAdjustedCPUTime();
-            } else if (run.aggregate_name == "median") {
-                real_[name] = run.GetAdjustedRealTime();
-                cpu_[name] = run.GetAdjustedCPUTime();
-                real_[name + "#median"] = 0;
-            }
-        }
-    }
-    double real_time(const std::string &name) const { return find(real_, name); }
-    double cpu_time(const std::string &name) const { return find(cpu_, name); }
-
-  private:
-    static double find(const std::map<std::string, double> &times, const std::string &name) {
-        auto it = times.find(name);
-        return it == times.end() ? 0 : it->second;
-    }
-    std::map<std::string, double> real_;
-    std::map<std::string, double> cpu_;
-};
-
 } // namespace
 
 int main(int argc, char **argv) {
-    std::vector<char *> args = {argv[0]};
-    std::string defaults[] = {"--benchmark_repetitions=10",
-                              "--benchmark_enable_random_interleaving=true",
-                              "--benchmark_report_aggregates_only=true"};
-    for (std::string &d : defaults) {
-        args.push_back(d.data());
-    }
-    args.insert(args.end(), argv + 1, argv + argc);
-    int count = static_cast<int>(args.size());
-    benchmark::Initialize(&count, args.data());
-    if (benchmark::ReportUnrecognizedArguments(count, args.data())) {
+    if (!init_benchmarks(argc, argv))
         return 1;
-    }
 
     std::vector<std::pair<std::string, fftw_plan>> plans;
     bool agree = true;
@@ -160,7 +121,7 @@ int main(int argc, char **argv) {
         return 1;
     }
 
-    RatioReporter reporter;
+    MedianReporter reporter;
     benchmark::RunSpecifiedBenchmarks(&reporter);
 
     for (int n : sizes) {

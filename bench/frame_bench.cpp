@@ -12,6 +12,8 @@
 #include "engine/history.h"
 #include "fft/fft.h"
 
+#include "bench_support.h"
+
 #include <benchmark/benchmark.h>
 
 #include <cmath>
@@ -72,46 +74,11 @@ void bench_transform(benchmark::State &state, int n) {
     }
 }
 
-// Prints as the console does and keeps each case's median (or single) time for the ratios.
-class RatioReporter : public benchmark::ConsoleReporter {
-  public:
-    void ReportRuns(const std::vector<Run> &runs) override {
-        ConsoleReporter::ReportRuns(runs);
-        for (const Run &run : runs) {
-            const std::string name = run.run_name.function_name;
-            if (run.run_type == Run::RT_Iteration && !times_.count(name + "#median")) {
-                times_[name] = run.GetAdjustedCPUTime();
-            } else if (run.aggregate_name == "median") {
-                times_[name] = run.GetAdjustedCPUTime();
-                times_[name + "#median"] = 0;
-            }
-        }
-    }
-    double time(const std::string &name) const {
-        auto it = times_.find(name);
-        return it == times_.end() ? 0 : it->second;
-    }
-
-  private:
-    std::map<std::string, double> times_;
-};
-
 } // namespace
 
 int main(int argc, char **argv) {
-    std::vector<char *> args = {argv[0]};
-    std::string defaults[] = {"--benchmark_repetitions=10",
-                              "--benchmark_enable_random_interleaving=true",
-                              "--benchmark_report_aggregates_only=true"};
-    for (std::string &d : defaults) {
-        args.push_back(d.data());
-    }
-    args.insert(args.end(), argv + 1, argv + argc);
-    int count = static_cast<int>(args.size());
-    benchmark::Initialize(&count, args.data());
-    if (benchmark::ReportUnrecognizedArguments(count, args.data())) {
+    if (!init_benchmarks(argc, argv))
         return 1;
-    }
 
     build_analysis_tables();
     if (!create_display_block() || !create_sample_history()) {
@@ -125,13 +92,13 @@ int main(int argc, char **argv) {
     benchmark::RegisterBenchmark("real_transform_8192", bench_transform, 8192);
     benchmark::RegisterBenchmark("real_transform_2048", bench_transform, 2048);
 
-    RatioReporter reporter;
+    MedianReporter reporter;
     benchmark::RunSpecifiedBenchmarks(&reporter);
 
-    const double note = reporter.time("render_frame_note");
-    const double linear = reporter.time("render_frame_linear");
-    const double long_transform = reporter.time("real_transform_8192");
-    const double short_transform = reporter.time("real_transform_2048");
+    const double note = reporter.cpu_time("render_frame_note");
+    const double linear = reporter.cpu_time("render_frame_linear");
+    const double long_transform = reporter.cpu_time("real_transform_8192");
+    const double short_transform = reporter.cpu_time("real_transform_2048");
     if (note > 0 && long_transform > 0 && short_transform > 0) {
         std::printf("note-mode frame / (8192 + 2048 transforms) = %.2f (target at most 1.3)\n",
                     note / (long_transform + short_transform));

@@ -50,13 +50,7 @@ source "$work/display/env"
 
 build/sonavex &
 pid=$!
-wid=""
-for _ in $(seq 100); do
-    wid=$(xwininfo -root -children | awk '$2 == "\"Sonavex\":" { print $1 }')
-    [ -n "$wid" ] && break
-    sleep 0.05
-done
-if [ -z "$wid" ]; then
+if ! wid=$(scripts/wait-window.sh Sonavex 5); then
     echo "The program's window did not appear." >&2
     exit 1
 fi

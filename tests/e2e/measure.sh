@@ -29,13 +29,7 @@ source "$work/display/env"
 
 SONAVEX_PAINT_TIMING=1 "$program" 2>"$work/program.err" &
 pid=$!
-wid=""
-for _ in $(seq 100); do
-    wid=$(xwininfo -root -children | awk '$2 == "\"Sonavex\":" { print $1 }')
-    [ -n "$wid" ] && break
-    sleep 0.05
-done
-[ -n "$wid" ] || { echo "no window" >&2; exit 1; }
+wid=$("$root/scripts/wait-window.sh" Sonavex 5) || { echo "no window" >&2; exit 1; }
 sleep 2
 
 ticks=$(getconf CLK_TCK)
