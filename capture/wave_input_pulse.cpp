@@ -1,17 +1,25 @@
-// The Linux wave input: a PulseAudio record stream on the default source, read through the
-// simple API by a capture thread of its own, one queued buffer at a time.
+// The Linux wave input: a PulseAudio record stream on the default source, driven by the
+// library's own mainloop thread. The server sends small packets; the stream's read callback
+// copies each into the oldest queued buffer and hands a buffer over only once it is full,
+// so nothing wakes per packet but the mainloop thread itself.
+//
+// Locking: everything the device keeps is guarded by the mainloop lock. The wave callback
+// is called with that lock held (from the mainloop thread for deliveries and failures, from
+// the caller's thread for reset), so the lock order is: mainloop lock, then whatever the
+// callback takes. The callback must therefore never call back into the device; the ring's
+// only posts a block message.
 
 #include "capture/wave_input.h"
 
-#include <pthread.h>
-#include <pulse/error.h>
-#include <pulse/simple.h>
+#include <pulse/context.h>
+#include <pulse/rtclock.h>
+#include <pulse/stream.h>
+#include <pulse/thread-mainloop.h>
+#include <pulse/timeval.h>
 
-#include <condition_variable>
+#include <algorithm>
 #include <cstring>
-#include <mutex>
 #include <new>
-#include <thread>
 
 // Laid out like the platform wave header of the Windows build, so the ring treats both
 // alike; only the fields the device uses carry meaning here.
@@ -54,83 +62,237 @@ constexpr std::uint32_t kDone = 0x1;
 constexpr std::uint32_t kPrepared = 0x2;
 constexpr std::uint32_t kQueued = 0x10;
 
-constexpr std::size_t kFragmentBytes = 2048; // one block of 1024 samples
-constexpr std::size_t kMaxBufferBytes = 4 * kFragmentBytes;
+constexpr std::uint32_t kFragmentBytes = 2048; // one block of 1024 samples
+constexpr std::uint32_t kMaxBufferBytes = 4 * kFragmentBytes;
 constexpr int kMaxQueued = 32;
+
+// How long open waits for the server to accept the connection and then the stream. A
+// missing server or a refused stream answers at once; this only bounds a server that hangs.
+constexpr pa_usec_t kOpenTimeout = 2 * PA_USEC_PER_SEC;
 
 } // namespace
 
 struct WaveDevice {
-    pa_simple *stream = nullptr;
+    pa_threaded_mainloop *mainloop = nullptr;
+    pa_context *context = nullptr;
+    pa_stream *stream = nullptr;
     WaveCallback callback = nullptr;
     std::uintptr_t instance = 0;
-    std::thread thread;
 
-    // Everything below is guarded by `lock`; the callback is called with it held, so the
-    // window sees deliveries and reset returns in exactly the device's order.
-    std::mutex lock;
-    std::condition_variable changed;
+    // Everything below is guarded by the mainloop lock.
     WaveHeader *queue[kMaxQueued] = {}; // buffers waiting to be filled, oldest first
     int first = 0;
     int count = 0;
+    std::uint32_t filled = 0; // bytes already in the oldest queued buffer
     bool started = false;
-    bool failed = false;  // the stream broke: no more buffers are taken
-    bool closing = false; // the thread is to end
-    unsigned resets = 0;  // changes when a reset takes the queue back
-    // Samples are read here and copied into the header only if it is still queued once
-    // the read has finished, so a buffer that reset returned is never written again.
-    char bounce[kMaxBufferBytes] = {};
+    bool failed = false;    // the connection or the stream broke: no more buffers are taken
+    bool timed_out = false; // open waited too long for the server
 
-    enum class Content { Recorded, Silent, Untouched };
-
-    void deliver_front(Content content) {
+    // Takes the oldest queued buffer off the queue with `bytes` recorded in it and hands
+    // it to the window.
+    void deliver_front(std::uint32_t bytes) {
         WaveHeader *header = queue[first];
         first = (first + 1) % kMaxQueued;
         --count;
-        header->bytes_recorded = header->length;
-        if (content == Content::Recorded) {
-            std::memcpy(header->data, bounce, header->length);
-        } else if (content == Content::Silent) {
-            std::memset(header->data, 0, header->length);
-        } else {
-            header->bytes_recorded = 0;
-        }
+        filled = 0;
+        header->bytes_recorded = bytes;
         header->flags = (header->flags & ~kQueued) | kDone;
         callback(this, kWaveInData, instance, reinterpret_cast<std::uintptr_t>(header), 0);
     }
 
-    void run() {
-        pthread_setname_np(pthread_self(), "sonavex-capture");
-        std::unique_lock<std::mutex> hold(lock);
-        for (;;) {
-            changed.wait(hold, [this] { return closing || (started && !failed); });
-            if (closing) {
-                return;
+    // Copies what arrived into the queued buffers, oldest first, handing each over once
+    // full; `data` null is a gap in the stream, recorded as silence. With no buffer queued
+    // the rest is dropped, as a wave input drops what it has nowhere to put: after a stall
+    // the window gets current sound, not a backlog the server kept.
+    void record(const char *data, std::size_t bytes) {
+        while (bytes > 0 && count > 0) {
+            WaveHeader *header = queue[first];
+            const std::size_t take = std::min<std::size_t>(bytes, header->length - filled);
+            if (data) {
+                std::memcpy(header->data + filled, data, take);
+                data += take;
+            } else {
+                std::memset(header->data + filled, 0, take);
             }
-            // With no buffer queued the samples are read all the same and dropped, as a
-            // wave input drops what it has nowhere to put: after a stall the window gets
-            // current sound, not a backlog the server kept.
-            WaveHeader *header = count > 0 ? queue[first] : nullptr;
-            const unsigned resets_before = resets;
-            const std::size_t length = header ? header->length : kFragmentBytes;
-            hold.unlock();
-            int error = 0;
-            const bool read = pa_simple_read(stream, bounce, length, &error) == 0;
-            hold.lock();
-            const bool still_queued =
-                header && resets == resets_before && count > 0 && queue[first] == header;
-            if (!read) {
-                // The server went away or the source vanished. The buffer being filled comes
-                // back (silent), the rest wait for the reset, and no buffer is taken any more,
-                // so the ring's next re-queue fails and capture stops.
-                failed = true;
-            }
-            if (still_queued) {
-                deliver_front(read ? Content::Recorded : Content::Silent);
+            filled += static_cast<std::uint32_t>(take);
+            bytes -= take;
+            if (filled == header->length) {
+                deliver_front(header->length);
             }
         }
     }
+
+    // The server went away or the source vanished. The buffer being filled comes back as
+    // delivered (silent after what it already holds), the rest wait for the reset, and no
+    // buffer is taken any more, so the ring's next re-queue fails and capture stops.
+    void fail() {
+        if (failed) {
+            return;
+        }
+        failed = true;
+        if (count > 0) {
+            WaveHeader *header = queue[first];
+            std::memset(header->data + filled, 0, header->length - filled);
+            deliver_front(header->length);
+        }
+    }
+
+    // Called on the mainloop thread, with its lock held.
+    static void on_context_state(pa_context *context, void *self) {
+        auto *device = static_cast<WaveDevice *>(self);
+        if (!PA_CONTEXT_IS_GOOD(pa_context_get_state(context))) {
+            device->fail();
+        }
+        pa_threaded_mainloop_signal(device->mainloop, 0);
+    }
+
+    static void on_stream_state(pa_stream *stream, void *self) {
+        auto *device = static_cast<WaveDevice *>(self);
+        if (!PA_STREAM_IS_GOOD(pa_stream_get_state(stream))) {
+            device->fail();
+        }
+        pa_threaded_mainloop_signal(device->mainloop, 0);
+    }
+
+    static void on_timeout(pa_mainloop_api *, pa_time_event *, const struct timeval *, void *self) {
+        auto *device = static_cast<WaveDevice *>(self);
+        device->timed_out = true;
+        pa_threaded_mainloop_signal(device->mainloop, 0);
+    }
+
+    static void on_readable(pa_stream *stream, std::size_t, void *self) {
+        auto *device = static_cast<WaveDevice *>(self);
+        while (!device->failed) {
+            const void *data = nullptr;
+            std::size_t bytes = 0;
+            if (pa_stream_peek(stream, &data, &bytes) < 0) {
+                device->fail();
+                return;
+            }
+            if (bytes == 0) {
+                return; // nothing left (a null pointer with no bytes must not be dropped)
+            }
+            if (device->started) {
+                device->record(static_cast<const char *>(data), bytes);
+            }
+            pa_stream_drop(stream);
+        }
+    }
+
+    // Stops the mainloop thread (never to be called on it) and frees everything. After
+    // this no callback of the library runs any more.
+    ~WaveDevice() {
+        if (mainloop) {
+            pa_threaded_mainloop_stop(mainloop);
+        }
+        if (stream) {
+            pa_stream_set_state_callback(stream, nullptr, nullptr);
+            pa_stream_set_read_callback(stream, nullptr, nullptr);
+            pa_stream_disconnect(stream);
+            pa_stream_unref(stream);
+        }
+        if (context) {
+            pa_context_set_state_callback(context, nullptr, nullptr);
+            pa_context_disconnect(context);
+            pa_context_unref(context);
+        }
+        if (mainloop) {
+            pa_threaded_mainloop_free(mainloop);
+        }
+    }
+
+    // Connects to the default server and opens the record stream on the default source,
+    // waiting (boundedly) for each to be ready. Returns false if either fails.
+    bool connect() {
+        mainloop = pa_threaded_mainloop_new();
+        if (!mainloop) {
+            return false;
+        }
+        context = pa_context_new(pa_threaded_mainloop_get_api(mainloop), "Sonavex");
+        if (!context) {
+            return false;
+        }
+        pa_context_set_state_callback(context, on_context_state, this);
+        // Never starts a server of its own: no server means no device.
+        if (pa_context_connect(context, nullptr, PA_CONTEXT_NOAUTOSPAWN, nullptr) < 0 ||
+            pa_threaded_mainloop_start(mainloop) < 0) {
+            return false;
+        }
+        pa_threaded_mainloop_lock(mainloop);
+        pa_time_event *timer =
+            pa_context_rttime_new(context, pa_rtclock_now() + kOpenTimeout, on_timeout, this);
+        bool ready = timer && wait_for_context() && open_stream() && wait_for_stream();
+        if (timer) {
+            pa_threaded_mainloop_get_api(mainloop)->time_free(timer);
+        }
+        ready = ready && !failed;
+        pa_threaded_mainloop_unlock(mainloop);
+        return ready;
+    }
+
+    // These run with the mainloop lock held.
+    bool wait_for_context() {
+        for (;;) {
+            const pa_context_state_t state = pa_context_get_state(context);
+            if (state == PA_CONTEXT_READY) {
+                return true;
+            }
+            if (!PA_CONTEXT_IS_GOOD(state) || timed_out) {
+                return false;
+            }
+            pa_threaded_mainloop_wait(mainloop);
+        }
+    }
+
+    bool open_stream() {
+        const pa_sample_spec format = {PA_SAMPLE_S16LE, 22050, 1};
+        stream = pa_stream_new(context, "Sonavex", &format, nullptr);
+        if (!stream) {
+            return false;
+        }
+        pa_stream_set_state_callback(stream, on_stream_state, this);
+        pa_stream_set_read_callback(stream, on_readable, this);
+        pa_buffer_attr attributes;
+        attributes.maxlength = static_cast<std::uint32_t>(-1);
+        attributes.tlength = static_cast<std::uint32_t>(-1);
+        attributes.prebuf = static_cast<std::uint32_t>(-1);
+        attributes.minreq = static_cast<std::uint32_t>(-1);
+        attributes.fragsize = kFragmentBytes;
+        return pa_stream_connect_record(stream, nullptr, &attributes, PA_STREAM_ADJUST_LATENCY) ==
+               0;
+    }
+
+    bool wait_for_stream() {
+        for (;;) {
+            const pa_stream_state_t state = pa_stream_get_state(stream);
+            if (state == PA_STREAM_READY) {
+                return true;
+            }
+            if (!PA_STREAM_IS_GOOD(state) || timed_out) {
+                return false;
+            }
+            pa_threaded_mainloop_wait(mainloop);
+        }
+    }
 };
+
+namespace {
+
+// Holds the device's mainloop lock for a scope.
+class Locked {
+  public:
+    explicit Locked(WaveHandle device) : device_(device) {
+        pa_threaded_mainloop_lock(device_->mainloop);
+    }
+    ~Locked() { pa_threaded_mainloop_unlock(device_->mainloop); }
+    Locked(const Locked &) = delete;
+    Locked &operator=(const Locked &) = delete;
+
+  private:
+    WaveHandle device_;
+};
+
+} // namespace
 
 static unsigned pulse_open(WaveHandle *device, const CaptureFormat *format, WaveCallback callback,
                            std::uintptr_t instance) {
@@ -141,40 +303,15 @@ static unsigned pulse_open(WaveHandle *device, const CaptureFormat *format, Wave
         format->bits_per_sample != 16 || format->block_align != 2) {
         return kBadFormat;
     }
-    const pa_sample_spec stream_format = {PA_SAMPLE_S16LE, 22050, 1};
-    pa_buffer_attr attributes;
-    attributes.maxlength = static_cast<std::uint32_t>(-1);
-    attributes.tlength = static_cast<std::uint32_t>(-1);
-    attributes.prebuf = static_cast<std::uint32_t>(-1);
-    attributes.minreq = static_cast<std::uint32_t>(-1);
-    attributes.fragsize = kFragmentBytes;
-    int error = 0;
-    pa_simple *stream = pa_simple_new(nullptr,          // default server
-                                      "Sonavex",        // application name
-                                      PA_STREAM_RECORD, // direction
-                                      nullptr,          // default source
-                                      "Sonavex",        // stream name
-                                      &stream_format,   // S16LE mono 22050 Hz
-                                      nullptr,          // default channel map
-                                      &attributes,      // 2048-byte fragments
-                                      &error);
-    if (!stream) {
-        return kBadDevice;
-    }
     WaveDevice *opened = new (std::nothrow) WaveDevice;
     if (!opened) {
-        pa_simple_free(stream);
         return kError;
     }
-    opened->stream = stream;
     opened->callback = callback;
     opened->instance = instance;
-    try {
-        opened->thread = std::thread([opened] { opened->run(); });
-    } catch (...) {
-        pa_simple_free(stream);
+    if (!opened->connect()) {
         delete opened;
-        return kError;
+        return kBadDevice;
     }
     *device = opened;
     callback(opened, kWaveInOpen, instance, 0, 0);
@@ -189,7 +326,7 @@ static unsigned pulse_prepare(WaveHandle device, WaveHeader *header, unsigned he
         header->length % 2 != 0 || header->length > kMaxBufferBytes) {
         return kInvalidParam;
     }
-    std::lock_guard<std::mutex> hold(device->lock);
+    Locked hold(device);
     if (!(header->flags & kQueued)) {
         header->flags |= kPrepared;
     }
@@ -203,7 +340,7 @@ static unsigned pulse_add(WaveHandle device, WaveHeader *header, unsigned header
     if (!header || header_size < sizeof(WaveHeader)) {
         return kInvalidParam;
     }
-    std::lock_guard<std::mutex> hold(device->lock);
+    Locked hold(device);
     if (!(header->flags & kPrepared)) {
         return kUnprepared;
     }
@@ -217,7 +354,6 @@ static unsigned pulse_add(WaveHandle device, WaveHeader *header, unsigned header
     header->bytes_recorded = 0;
     device->queue[(device->first + device->count) % kMaxQueued] = header;
     ++device->count;
-    device->changed.notify_all();
     return kOk;
 }
 
@@ -228,7 +364,7 @@ static unsigned pulse_unprepare(WaveHandle device, WaveHeader *header, unsigned 
     if (!header || header_size < sizeof(WaveHeader)) {
         return kInvalidParam;
     }
-    std::lock_guard<std::mutex> hold(device->lock);
+    Locked hold(device);
     if (header->flags & kQueued) {
         return kStillQueued;
     }
@@ -240,53 +376,49 @@ static unsigned pulse_start(WaveHandle device) {
     if (!device) {
         return kInvalidHandle;
     }
-    std::lock_guard<std::mutex> hold(device->lock);
+    Locked hold(device);
     if (device->failed) {
         return kError;
     }
     device->started = true;
-    device->changed.notify_all();
     return kOk;
 }
 
+// What arrives while stopped is dropped; a buffer partly filled stays queued.
 static unsigned pulse_stop(WaveHandle device) {
     if (!device) {
         return kInvalidHandle;
     }
-    std::lock_guard<std::mutex> hold(device->lock);
+    Locked hold(device);
     device->started = false;
     return kOk;
 }
 
-// Returns every queued buffer, in queue order, through the callback. A read in progress is
-// not waited for: its buffer comes back now and the read's samples are dropped.
+// Returns every queued buffer, in queue order, through the callback: the one being filled
+// with what it holds, the others empty.
 static unsigned pulse_reset(WaveHandle device) {
     if (!device) {
         return kInvalidHandle;
     }
-    std::lock_guard<std::mutex> hold(device->lock);
+    Locked hold(device);
     device->started = false;
-    ++device->resets;
     while (device->count > 0) {
-        device->deliver_front(WaveDevice::Content::Untouched);
+        device->deliver_front(device->filled);
     }
     return kOk;
 }
 
-// Ends the capture thread (after a read in progress finishes) and releases the stream.
-// Buffers still queued are dropped without being touched again.
+// Stops the mainloop thread and releases the stream and the connection. Buffers still
+// queued are dropped without being touched again; no delivery follows.
 static unsigned pulse_close(WaveHandle device) {
     if (!device) {
         return kInvalidHandle;
     }
     {
-        std::lock_guard<std::mutex> hold(device->lock);
-        device->closing = true;
+        Locked hold(device);
         device->count = 0;
-        device->changed.notify_all();
     }
-    device->thread.join();
-    pa_simple_free(device->stream);
+    pa_threaded_mainloop_stop(device->mainloop);
     device->callback(device, kWaveInClose, device->instance, 0, 0);
     delete device;
     return kOk;
