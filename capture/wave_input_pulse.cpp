@@ -318,12 +318,24 @@ static unsigned pulse_open(WaveHandle *device, const CaptureFormat *format, Wave
     return kOk;
 }
 
-static unsigned pulse_prepare(WaveHandle device, WaveHeader *header, unsigned header_size) {
+// The checks every header operation starts with: a device, and a header of the right type.
+static unsigned header_call_error(WaveHandle device, const WaveHeader *header,
+                                  unsigned header_size) {
     if (!device) {
         return kInvalidHandle;
     }
-    if (!header || header_size < sizeof(WaveHeader) || !header->data || header->length == 0 ||
-        header->length % 2 != 0 || header->length > kMaxBufferBytes) {
+    if (!header || header_size < sizeof(WaveHeader)) {
+        return kInvalidParam;
+    }
+    return kOk;
+}
+
+static unsigned pulse_prepare(WaveHandle device, WaveHeader *header, unsigned header_size) {
+    if (const unsigned error = header_call_error(device, header, header_size)) {
+        return error;
+    }
+    if (!header->data || header->length == 0 || header->length % 2 != 0 ||
+        header->length > kMaxBufferBytes) {
         return kInvalidParam;
     }
     Locked hold(device);
@@ -334,11 +346,8 @@ static unsigned pulse_prepare(WaveHandle device, WaveHeader *header, unsigned he
 }
 
 static unsigned pulse_add(WaveHandle device, WaveHeader *header, unsigned header_size) {
-    if (!device) {
-        return kInvalidHandle;
-    }
-    if (!header || header_size < sizeof(WaveHeader)) {
-        return kInvalidParam;
+    if (const unsigned error = header_call_error(device, header, header_size)) {
+        return error;
     }
     Locked hold(device);
     if (!(header->flags & kPrepared)) {
@@ -358,11 +367,8 @@ static unsigned pulse_add(WaveHandle device, WaveHeader *header, unsigned header
 }
 
 static unsigned pulse_unprepare(WaveHandle device, WaveHeader *header, unsigned header_size) {
-    if (!device) {
-        return kInvalidHandle;
-    }
-    if (!header || header_size < sizeof(WaveHeader)) {
-        return kInvalidParam;
+    if (const unsigned error = header_call_error(device, header, header_size)) {
+        return error;
     }
     Locked hold(device);
     if (header->flags & kQueued) {
