@@ -12,14 +12,19 @@ dir=$(cd "$dir" && pwd)
 
 case "$cmd" in
 start)
-    num=99
-    while [ -e "/tmp/.X$num-lock" ] || [ -e "/tmp/.X11-unix/X$num" ]; do num=$((num + 1)); done
-    Xvfb ":$num" -screen 0 1280x1024x24 -nolisten tcp -noreset >"$dir/xvfb.log" 2>&1 &
+    # Xvfb picks a free display itself and writes its number to the descriptor we give it,
+    # so two displays started at once never race for the same number.
+    : >"$dir/display.num"
+    Xvfb -displayfd 3 -screen 0 1280x1024x24 -nolisten tcp -noreset \
+        >"$dir/xvfb.log" 2>&1 3>"$dir/display.num" &
     echo $! >"$dir/xvfb.pid"
+    num=""
     for _ in $(seq 100); do
-        DISPLAY=":$num" xdpyinfo >/dev/null 2>&1 && break
+        num=$(tr -dc 0-9 <"$dir/display.num" 2>/dev/null || true)
+        [ -n "$num" ] && DISPLAY=":$num" xdpyinfo >/dev/null 2>&1 && break
         sleep 0.1
     done
+    [ -n "$num" ] || { echo "virtual-display.sh: Xvfb gave no display number" >&2; exit 1; }
     DISPLAY=":$num" xdpyinfo >/dev/null
     printf 'export DISPLAY=:%s\n' "$num" >"$dir/env"
     ;;
@@ -28,8 +33,8 @@ stop)
         pid=$(cat "$dir/xvfb.pid")
         kill "$pid" 2>/dev/null || true
         for _ in $(seq 30); do kill -0 "$pid" 2>/dev/null || break; sleep 0.1; done
-        kill -9 "$pid" 2>/dev/null || true
-        rm -f "$dir/xvfb.pid"
+        if kill -0 "$pid" 2>/dev/null; then kill -9 "$pid"; fi
+        rm -f "$dir/xvfb.pid" "$dir/display.num"
     fi
     ;;
 *)
