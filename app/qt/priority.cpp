@@ -14,7 +14,8 @@ static constexpr int kRaisedNice = -10;
 static bool g_known = false; // whether g_normalNice has been read
 static int g_normalNice = 0; // the nice value at start, restored when lowering ends
 
-// On Linux each thread has its own nice value; the capture thread matters most.
+// On Linux each thread has its own nice value; PulseAudio's client thread, which fills the
+// capture buffers, matters as much as the window's.
 static void set_all_threads(int nice) {
     const QStringList tasks =
         QDir(QStringLiteral("/proc/self/task")).entryList(QDir::Dirs | QDir::NoDotAndDotDot);
