@@ -19,10 +19,6 @@ else
 fi
 cmake -S . -B build >/dev/null
 cmake --build build -j "$(nproc 2>/dev/null || echo 2)" --target sonavex
-if [ ! -x build/sonavex ]; then
-    echo "The Linux program is not built yet; the analysis libraries and tests are (scripts/test.sh)."
-    exit 0
-fi
 if [ "$headless" = 0 ]; then
     exec build/sonavex
 fi

@@ -65,12 +65,10 @@ step "build (address and undefined-behaviour sanitizers, core)" \
 step "build (thread sanitizer, core)" \
     build build-tsan -DCMAKE_BUILD_TYPE=RelWithDebInfo -DSONAVEX_CORE_ONLY=ON \
     -DSONAVEX_BENCH=OFF -DSONAVEX_SANITIZE=thread || true
-if [ -f app/win32/CMakeLists.txt ]; then
-    for arch in i686 x86_64; do
-        step "build (Windows, $arch)" build "build-win-$arch" \
-            -DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw-$arch.cmake" || true
-    done
-fi
+for arch in i686 x86_64; do
+    step "build (Windows, $arch)" build "build-win-$arch" \
+        -DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw-$arch.cmake" || true
+done
 
 step "start the sound server" scripts/sound-server.sh start "$work/sound" && source "$work/sound/env"
 step "start the virtual display" scripts/virtual-display.sh start "$work/display" &&
@@ -99,10 +97,8 @@ run_counted() {
 }
 
 if step "artwork check" app/art/check-art.sh; then passed=$((passed + 1)); else failed=$((failed + 1)); fi
-if [ -x app/win32/tests/run-wine-tests.sh ]; then
-    step "tests (Windows program under Wine)" run_counted wine \
-        app/win32/tests/run-wine-tests.sh "$root/build-win-x86_64" "$work/wine" || true
-fi
+step "tests (Windows program under Wine)" run_counted wine \
+    app/win32/tests/run-wine-tests.sh "$root/build-win-x86_64" "$work/wine" || true
 
 echo
 if [ ${#failures[@]} -gt 0 ]; then
