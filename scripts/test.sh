@@ -6,6 +6,7 @@ set -uo pipefail
 root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 cd "$root"
 source scripts/deps.sh
+source scripts/counts.sh
 ensure_packages test || exit 1
 
 jobs=$(nproc 2>/dev/null || echo 2)
@@ -31,25 +32,27 @@ step() {
     return 1
 }
 
+# Adds LOG's closing counts to the totals; a runner that failed without saying how many
+# failed counts as one failure.
+add_counts() {
+    local log=$1 rc=$2
+    if read_counts "$log"; then
+        passed=$((passed + counted_passed))
+        failed=$((failed + counted_failed))
+        [ "$rc" -ne 0 ] && [ "$counted_failed" -eq 0 ] && failed=$((failed + 1))
+    elif [ "$rc" -ne 0 ]; then
+        failed=$((failed + 1))
+    fi
+    return "$rc"
+}
+
 # Runs ctest in a build tree and adds its counts to the totals.
 run_ctest() {
     local dir=$1
     shift
     local log="$work/ctest-$(basename "$dir").log"
     ctest --test-dir "$dir" --output-on-failure --timeout 300 "$@" 2>&1 | tee "$log"
-    local rc=${PIPESTATUS[0]}
-    local line
-    line=$(grep -E 'tests passed, [0-9]+ tests? failed out of [0-9]+' "$log" | tail -1)
-    if [ -n "$line" ]; then
-        local total nfail
-        nfail=$(sed -E 's/.* ([0-9]+) tests? failed out of.*/\1/' <<<"$line")
-        total=$(sed -E 's/.*out of ([0-9]+).*/\1/' <<<"$line")
-        passed=$((passed + total - nfail))
-        failed=$((failed + nfail))
-    elif [ "$rc" -ne 0 ]; then
-        failed=$((failed + 1))
-    fi
-    return "$rc"
+    add_counts "$log" "${PIPESTATUS[0]}"
 }
 
 build() {
@@ -83,17 +86,7 @@ run_counted() {
     local log="$work/$1.log"
     shift
     "$@" 2>&1 | tee "$log"
-    local rc=${PIPESTATUS[0]}
-    local line
-    line=$(grep -E '^[0-9]+ passed, [0-9]+ failed' "$log" | tail -1)
-    if [ -n "$line" ]; then
-        passed=$((passed + $(cut -d' ' -f1 <<<"$line")))
-        failed=$((failed + $(sed -E 's/^[0-9]+ passed, ([0-9]+) failed.*/\1/' <<<"$line")))
-    fi
-    if [ "$rc" -ne 0 ] && { [ -z "$line" ] || [ "$(sed -E 's/^[0-9]+ passed, ([0-9]+) failed.*/\1/' <<<"$line")" -eq 0 ]; }; then
-        failed=$((failed + 1))
-    fi
-    return "$rc"
+    add_counts "$log" "${PIPESTATUS[0]}"
 }
 
 if step "artwork check" app/art/check-art.sh; then passed=$((passed + 1)); else failed=$((failed + 1)); fi
