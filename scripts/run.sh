@@ -50,8 +50,23 @@ if ! wid=$(scripts/wait-window.sh Sonavex 5); then
     echo "The program's window did not appear." >&2
     exit 1
 fi
+# Play only once the program records, so the sweep is not half over before it listens.
+for _ in $(seq 100); do
+    [ -n "$(pactl list short source-outputs 2>/dev/null)" ] && break
+    sleep 0.05
+done
 scripts/sound-server.sh play "$work/sound" "$work/demo.wav"
 echo "Playing a sweep across the keyboard and four chords into the virtual microphone..."
-sleep 4.6 # into the second chord
+# The picture is taken during the second chord, A minor: A3, C4 and E4 (bars 36, 39 and 43)
+# all stand tall together, which neither the sweep nor the first chord shows.
+chord=0
+for _ in $(seq 100); do
+    if scripts/bar-heights.sh "$wid" | awk '{ exit !($37 >= 45 && $40 >= 45 && $44 >= 45) }'; then
+        chord=1
+        break
+    fi
+    sleep 0.05
+done
 import -window "$wid" "$shot"
+[ "$chord" = 1 ] || echo "The second chord never showed; the screenshot shows what the window had." >&2
 echo "Screenshot of the window: $shot"
