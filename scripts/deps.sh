@@ -3,10 +3,11 @@
 #   ensure_packages test   what the whole test suite needs (both programs, Wine, sanitizers)
 
 run_packages="build-essential cmake pkg-config qt6-base-dev libpulse-dev libgtest-dev
-libgmock-dev libbenchmark-dev fonts-liberation fonts-vlgothic pulseaudio-utils"
+libgmock-dev libbenchmark-dev fonts-liberation fonts-vlgothic pulseaudio-utils qt6-wayland"
 demo_packages="pulseaudio xvfb xauth x11-utils sox imagemagick"
 test_packages="$run_packages $demo_packages xdotool libfftw3-dev mingw-w64 wine64 wine
-fonts-wine locales procps psmisc"
+fonts-wine locales procps psmisc pipewire wireplumber pipewire-pulse dbus weston xwayland
+openbox"
 
 ensure_packages() {
     local wanted missing=() pkg

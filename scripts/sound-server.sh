@@ -1,22 +1,114 @@
 #!/usr/bin/env bash
-# A private PulseAudio server whose default source is a virtual microphone that plays a
-# signal we choose. Used by the tests, the benchmarks and the headless demo.
+# A private sound server whose default source is a virtual microphone that plays a signal
+# we choose: PulseAudio itself, or PipeWire serving the PulseAudio protocol through
+# pipewire-pulse, as most desktops now do. Used by the tests, the benchmarks and the demo.
 #
-#   scripts/sound-server.sh start DIR     start the server; writes DIR/env (source it)
+#   scripts/sound-server.sh start DIR [KIND]  start the server; writes DIR/env (source it).
+#                                         KIND: pulseaudio or pipewire (default: the kind
+#                                         in SONAVEX_SOUND_SERVER, else pulseaudio)
 #   scripts/sound-server.sh play DIR SIG  replace the signal: a frequency in Hz (440),
 #                                         "silence", or a sound file
 #   scripts/sound-server.sh stop DIR      stop the signal and the server (by pid)
+#
+# DIR/server.pid holds the process that serves the PulseAudio protocol; DIR/server.pids all
+# of the server's processes (for PipeWire: pipewire-pulse, wireplumber, pipewire).
 set -euo pipefail
 
-cmd=${1:?usage: sound-server.sh start|play|stop DIR [signal]}
-dir=${2:?usage: sound-server.sh start|play|stop DIR [signal]}
+cmd=${1:?usage: sound-server.sh start|play|stop DIR [signal|kind]}
+dir=${2:?usage: sound-server.sh start|play|stop DIR [signal|kind]}
 dir=$(mkdir -p "$dir" && cd "$dir" && pwd)
 run="$dir/run"
 
 server_env() {
     export XDG_RUNTIME_DIR="$run"
     export PULSE_SERVER="unix:$run/pulse/native"
-    unset DISPLAY
+    # PipeWire keeps its settings and remembered defaults under these: private, so that
+    # no other server's state leaks in. No display: the servers would reach for X11.
+    export XDG_CONFIG_HOME="$dir/config" XDG_STATE_HOME="$dir/state"
+    unset DISPLAY WAYLAND_DISPLAY DBUS_SESSION_BUS_ADDRESS
+}
+
+# Whether the process runs: the servers are detached, so an ended one can linger as a
+# zombie until whoever adopted it reaps it.
+running() {
+    kill -0 "$1" 2>/dev/null || return 1
+    case "$(ps -o stat= -p "$1" 2>/dev/null)" in Z* | "") return 1 ;; esac
+}
+
+# Stops each pid in the file FILE (in the order listed), waiting up to 3 s for each.
+stop_pids() {
+    [ -f "$1" ] || return 0
+    local pid
+    for pid in $(cat "$1"); do
+        running "$pid" || continue
+        kill "$pid" 2>/dev/null || continue
+        for _ in $(seq 30); do running "$pid" || break; sleep 0.1; done
+        if running "$pid"; then kill -9 "$pid" 2>/dev/null || true; fi
+    done
+    rm -f "$1"
+}
+
+wait_for_server() {
+    for _ in $(seq 100); do
+        pactl info >/dev/null 2>&1 && return 0
+        sleep 0.1
+    done
+    pactl info >/dev/null
+}
+
+start_pulseaudio() {
+    cat >"$dir/server.pa" <<PA
+.fail
+load-module module-native-protocol-unix auth-anonymous=1 socket=$run/pulse/native
+load-module module-null-sink sink_name=nullsink rate=44100 channels=2
+set-default-sink nullsink
+load-module module-remap-source master=nullsink.monitor source_name=vmic channels=1 channel_map=mono source_properties=device.description=VirtualMic
+set-default-source vmic
+PA
+    pulseaudio -D -n --system=false --exit-idle-time=-1 --disallow-exit=yes \
+        --use-pid-file=yes -F "$dir/server.pa" 2>"$dir/server.log"
+    wait_for_server
+    cp "$run/pulse/pid" "$dir/server.pid"
+    cp "$dir/server.pid" "$dir/server.pids"
+}
+
+# Starts one server process in a session of its own; appends its pid to FILE.
+spawn() {
+    local file=$1 name=$2
+    shift 2
+    setsid "$@" </dev/null >"$dir/$name.log" 2>&1 &
+    echo $! >>"$file"
+}
+
+start_pipewire() {
+    mkdir -p "$XDG_CONFIG_HOME" "$XDG_STATE_HOME"
+    # wireplumber and pipewire-pulse talk over a session bus: a private one.
+    dbus-daemon --session --fork --address="unix:path=$run/bus" --print-pid=3 \
+        3>"$dir/bus.pid" >/dev/null
+    export DBUS_SESSION_BUS_ADDRESS="unix:path=$run/bus"
+    : >"$dir/started.pids"
+    spawn "$dir/started.pids" pipewire pipewire
+    for _ in $(seq 50); do [ -S "$run/pipewire-0" ] && break; sleep 0.1; done
+    spawn "$dir/started.pids" wireplumber wireplumber
+    spawn "$dir/started.pids" pipewire-pulse pipewire-pulse
+    # Stopped in the reverse order: the protocol server first, pipewire itself last.
+    tac "$dir/started.pids" >"$dir/server.pids" && rm "$dir/started.pids"
+    head -1 "$dir/server.pids" >"$dir/server.pid"
+    wait_for_server
+    pactl load-module module-null-sink sink_name=nullsink rate=44100 channels=2 >/dev/null
+    pactl load-module module-remap-source master=nullsink.monitor source_name=vmic \
+        channels=1 channel_map=mono source_properties=device.description=VirtualMic >/dev/null
+    # The defaults are wireplumber's to keep: asked before it has seen the new nodes, it
+    # forgets the request. Ask until it reports them.
+    for _ in $(seq 50); do
+        pactl set-default-sink nullsink 2>/dev/null || true
+        pactl set-default-source vmic 2>/dev/null || true
+        [ "$(pactl get-default-source 2>/dev/null)" = vmic ] &&
+            [ "$(pactl get-default-sink 2>/dev/null)" = nullsink ] && return 0
+        sleep 0.1
+    done
+    echo "sound-server.sh: wireplumber never took vmic as the default source" >&2
+    return 1
 }
 
 stop_feeder() {
@@ -30,27 +122,18 @@ stop_feeder() {
 
 case "$cmd" in
 start)
+    kind=${3:-${SONAVEX_SOUND_SERVER:-pulseaudio}}
     mkdir -p "$run/pulse"
     chmod 700 "$run"
     server_env
-    cat >"$dir/server.pa" <<PA
-.fail
-load-module module-native-protocol-unix auth-anonymous=1 socket=$run/pulse/native
-load-module module-null-sink sink_name=nullsink rate=44100 channels=2
-set-default-sink nullsink
-load-module module-remap-source master=nullsink.monitor source_name=vmic channels=1 channel_map=mono source_properties=device.description=VirtualMic
-set-default-source vmic
-PA
-    pulseaudio -D -n --system=false --exit-idle-time=-1 --disallow-exit=yes \
-        --use-pid-file=yes -F "$dir/server.pa" 2>"$dir/server.log"
-    for _ in $(seq 50); do
-        pactl info >/dev/null 2>&1 && break
-        sleep 0.1
-    done
-    pactl info >/dev/null
-    cp "$run/pulse/pid" "$dir/server.pid"
-    printf 'export XDG_RUNTIME_DIR=%q\nexport PULSE_SERVER=%q\nexport SONAVEX_SOUND_DIR=%q\n' \
-        "$XDG_RUNTIME_DIR" "$PULSE_SERVER" "$dir" >"$dir/env"
+    case "$kind" in
+    pulseaudio) start_pulseaudio ;;
+    pipewire) start_pipewire || { "$0" stop "$dir"; exit 1; } ;;
+    *) echo "sound-server.sh: unknown server kind $kind" >&2; exit 2 ;;
+    esac
+    # The kind goes along, so that a test starting a private server of its own gets the same.
+    printf 'export XDG_RUNTIME_DIR=%q\nexport PULSE_SERVER=%q\nexport SONAVEX_SOUND_DIR=%q\nexport SONAVEX_SOUND_SERVER=%q\n' \
+        "$XDG_RUNTIME_DIR" "$PULSE_SERVER" "$dir" "$kind" >"$dir/env"
     ;;
 play)
     sig=${3:?usage: sound-server.sh play DIR FREQ|silence|FILE}
@@ -73,13 +156,10 @@ play)
     ;;
 stop)
     stop_feeder
-    if [ -f "$dir/server.pid" ]; then
-        pid=$(cat "$dir/server.pid")
-        kill "$pid" 2>/dev/null || true
-        for _ in $(seq 30); do kill -0 "$pid" 2>/dev/null || break; sleep 0.1; done
-        kill -9 "$pid" 2>/dev/null || true
-        rm -f "$dir/server.pid"
-    fi
+    [ -f "$dir/server.pids" ] || { [ -f "$dir/server.pid" ] && cp "$dir/server.pid" "$dir/server.pids"; }
+    stop_pids "$dir/server.pids"
+    stop_pids "$dir/bus.pid"
+    rm -f "$dir/server.pid"
     ;;
 *)
     echo "sound-server.sh: unknown command $cmd" >&2

@@ -17,6 +17,7 @@ failures=()
 
 cleanup() {
     scripts/sound-server.sh stop "$work/sound" >/dev/null 2>&1
+    scripts/sound-server.sh stop "$work/sound-pipewire" >/dev/null 2>&1
     scripts/virtual-display.sh stop "$work/display" >/dev/null 2>&1
 }
 trap cleanup EXIT
@@ -73,7 +74,11 @@ for arch in i686 x86_64; do
         -DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw-$arch.cmake" || true
 done
 
-step "start the sound server" scripts/sound-server.sh start "$work/sound" && source "$work/sound/env"
+# The Xvfb runs use the virtual display, also when started from a Wayland desktop.
+export QT_QPA_PLATFORM=xcb
+unset WAYLAND_DISPLAY
+step "start the sound server" scripts/sound-server.sh start "$work/sound" pulseaudio &&
+    source "$work/sound/env"
 step "start the virtual display" scripts/virtual-display.sh start "$work/display" &&
     source "$work/display/env"
 export SONAVEX_REQUIRE_SERVICES=1
@@ -81,6 +86,18 @@ export SONAVEX_REQUIRE_SERVICES=1
 step "tests (Release)" run_ctest build || true
 step "tests (address and undefined-behaviour sanitizers)" run_ctest build-asan || true
 step "tests (thread sanitizer, capture)" run_ctest build-tsan -L capture || true
+# The end-to-end and live capture tests once more on PipeWire serving the PulseAudio
+# protocol, as most desktops do; then back to PulseAudio for the rest.
+if step "start the PipeWire sound server" \
+    scripts/sound-server.sh start "$work/sound-pipewire" pipewire; then
+    source "$work/sound-pipewire/env"
+    step "tests on PipeWire (end to end)" run_ctest build -L e2e || true
+    step "tests on PipeWire (live capture)" run_ctest build -R '^LiveCapture\.' || true
+    scripts/sound-server.sh stop "$work/sound-pipewire"
+    source "$work/sound/env"
+else
+    failed=$((failed + 1))
+fi
 # Runs a script that ends with its own "N passed, N failed" line and adds those counts.
 run_counted() {
     local log="$work/$1.log"

@@ -21,6 +21,10 @@ if [ -z "${DISPLAY:-}" ] || [ -z "${PULSE_SERVER:-}" ] || [ -z "${SONAVEX_SOUND_
     exit 77
 fi
 
+# On the test's X display, also when started from a Wayland desktop.
+export QT_QPA_PLATFORM=xcb
+unset WAYLAND_DISPLAY
+
 work=$(mktemp -d /tmp/sonavex-e2e.XXXXXX)
 pid="" cover="" private_sound=""
 cleanup() {
