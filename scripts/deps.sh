@@ -6,7 +6,7 @@ run_packages="build-essential cmake pkg-config qt6-base-dev libpulse-dev libgtes
 libgmock-dev libbenchmark-dev fonts-liberation fonts-vlgothic pulseaudio-utils"
 demo_packages="pulseaudio xvfb xauth x11-utils sox imagemagick"
 test_packages="$run_packages $demo_packages xdotool libfftw3-dev mingw-w64 wine64 wine
-fonts-wine locales procps psmisc"
+fonts-wine locales procps psmisc g++-multilib qemu-user-static zip unzip file binutils"
 
 ensure_packages() {
     local wanted missing=() pkg

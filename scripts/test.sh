@@ -72,6 +72,9 @@ if [ -f app/win32/CMakeLists.txt ]; then
     done
 fi
 
+step "build (portable core, 32-bit x86 under emulation)" build build-i386 \
+    -DCMAKE_TOOLCHAIN_FILE="$root/cmake/linux-i386.cmake" || true
+
 step "start the sound server" scripts/sound-server.sh start "$work/sound" && source "$work/sound/env"
 step "start the virtual display" scripts/virtual-display.sh start "$work/display" &&
     source "$work/display/env"
@@ -80,6 +83,7 @@ export SONAVEX_REQUIRE_SERVICES=1
 step "tests (Release)" run_ctest build || true
 step "tests (address and undefined-behaviour sanitizers)" run_ctest build-asan || true
 step "tests (thread sanitizer, capture)" run_ctest build-tsan -L capture || true
+step "tests (portable core, 32-bit x86 under qemu-i386-static)" run_ctest build-i386 || true
 # Runs a script that ends with its own "N passed, N failed" line and adds those counts.
 run_counted() {
     local log="$work/$1.log"
@@ -99,6 +103,11 @@ run_counted() {
 }
 
 if step "artwork check" app/art/check-art.sh; then passed=$((passed + 1)); else failed=$((failed + 1)); fi
+for arch in win32 win64; do
+    case $arch in win32) dir=build-win-i686 ;; win64) dir=build-win-x86_64 ;; esac
+    step "release archive ($arch)" run_counted "release-$arch" \
+        app/win32/tests/check-release.sh "$root/$dir" "$arch" || true
+done
 if [ -x app/win32/tests/run-wine-tests.sh ]; then
     step "tests (Windows program under Wine)" run_counted wine \
         app/win32/tests/run-wine-tests.sh "$root/build-win-x86_64" "$work/wine" || true
