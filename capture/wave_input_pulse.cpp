@@ -9,7 +9,7 @@
 // callback takes. The callback must therefore never call back into the device; the ring's
 // only posts a block message.
 
-#include "capture/wave_input.h"
+#include "capture/wave_header_linux.h"
 
 #include <pulse/context.h>
 #include <pulse/rtclock.h>
@@ -20,30 +20,6 @@
 #include <algorithm>
 #include <cstring>
 #include <new>
-
-// Laid out like the platform wave header of the Windows build, so the ring treats both
-// alike; only the fields the device uses carry meaning here.
-struct WaveHeader {
-    char *data;
-    std::uint32_t length;
-    std::uint32_t bytes_recorded;
-    std::uintptr_t user;
-    std::uint32_t flags;
-    std::uint32_t loops;
-    WaveHeader *next;
-    std::uintptr_t reserved;
-};
-
-std::size_t wave_header_size() { return sizeof(WaveHeader); }
-
-void wave_header_init(WaveHeader *header, char *data, std::uint32_t length, std::uintptr_t user) {
-    header->data = data;
-    header->length = length;
-    header->user = user;
-}
-
-char *wave_header_data(const WaveHeader *header) { return header->data; }
-std::uintptr_t wave_header_user(const WaveHeader *header) { return header->user; }
 
 namespace {
 

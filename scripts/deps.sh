@@ -7,7 +7,7 @@ libgmock-dev libbenchmark-dev fonts-liberation fonts-vlgothic pulseaudio-utils q
 demo_packages="pulseaudio xvfb xauth x11-utils sox imagemagick"
 test_packages="$run_packages $demo_packages xdotool libfftw3-dev mingw-w64 wine64 wine
 fonts-wine locales procps psmisc pipewire wireplumber pipewire-pulse dbus weston xwayland
-openbox"
+openbox g++-multilib qemu-user-static zip unzip file binutils"
 
 ensure_packages() {
     local wanted missing=() pkg

@@ -74,6 +74,9 @@ for arch in i686 x86_64; do
         -DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw-$arch.cmake" || true
 done
 
+step "build (portable core, 32-bit x86 under emulation)" build build-i386 \
+    -DCMAKE_TOOLCHAIN_FILE="$root/cmake/linux-i386.cmake" || true
+
 # The Xvfb runs use the virtual display, also when started from a Wayland desktop.
 export QT_QPA_PLATFORM=xcb
 unset WAYLAND_DISPLAY
@@ -86,6 +89,7 @@ export SONAVEX_REQUIRE_SERVICES=1
 step "tests (Release)" run_ctest build || true
 step "tests (address and undefined-behaviour sanitizers)" run_ctest build-asan || true
 step "tests (thread sanitizer, capture)" run_ctest build-tsan -L capture || true
+step "tests (portable core, 32-bit x86 under qemu-i386-static)" run_ctest build-i386 || true
 # The end-to-end and live capture tests once more on PipeWire serving the PulseAudio
 # protocol, as most desktops do; then back to PulseAudio for the rest.
 if step "start the PipeWire sound server" \
@@ -107,6 +111,11 @@ run_counted() {
 }
 
 if step "artwork check" app/art/check-art.sh; then passed=$((passed + 1)); else failed=$((failed + 1)); fi
+for arch in win32 win64; do
+    case $arch in win32) dir=build-win-i686 ;; win64) dir=build-win-x86_64 ;; esac
+    step "release archive ($arch)" run_counted "release-$arch" \
+        app/win32/tests/check-release.sh "$root/$dir" "$arch" || true
+done
 step "tests (Windows program under Wine)" run_counted wine \
     app/win32/tests/run-wine-tests.sh "$root/build-win-x86_64" "$work/wine" || true
 

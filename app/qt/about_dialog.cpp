@@ -1,5 +1,7 @@
 #include "about_dialog.h"
 
+#include "sonavex_version.h"
+
 #include <QDesktopServices>
 #include <QFontMetrics>
 #include <QLabel>
@@ -61,7 +63,7 @@ AboutDialog::AboutDialog(QWidget *parent) : QDialog(parent) {
     place(icon, 8, 8, 20, 20);
     icon->setAlignment(Qt::AlignLeft | Qt::AlignTop);
 
-    auto *name = new QLabel(QStringLiteral("Sonavex Version 1.18"), this);
+    auto *name = new QLabel(QStringLiteral(SONAVEX_NAME_AND_VERSION), this);
     place(name, 33, 7, 200, 8);
 
     m_link = new LinkButton(QString::fromLatin1(kHomePage), this);

@@ -12,6 +12,19 @@ namespace {
 
 bool g_double_size = true; // the creation's own size command turns it false: 1x
 
+// The recording-level controls, in order of preference: the classic recording mixer, and,
+// on every Windows since Vista where it no longer exists, the Sound control panel on its
+// Recording tab, where the input device and its level are chosen.
+struct Mixer {
+    const char *program;
+    const char *parameters;
+};
+const Mixer kMixers[] = {
+    {"SNDVOL32.EXE", "/RECORD"},
+    {"control.exe", "mmsys.cpl,,1"},
+};
+const Mixer *g_mixer = &kMixers[0]; // the one find_mixer found
+
 // Check buttons toggle themselves before their command arrives; the new state is the input.
 bool pressed(int command) {
     return SendMessageA(toolbar_window(), TB_GETSTATE, command, 0) & TBSTATE_CHECKED;
@@ -33,11 +46,13 @@ void on_pause(HWND window) {
     }
     if (capture_running())
         return;
+    // No input device, or one that opens but cannot record: show the paused state, so that
+    // releasing the button tries again.
     set_capture_running(open_capture(window));
     if (capture_running())
         start_capture();
-    else // no input device: show the paused state
-        SendMessageA(toolbar_window(), TB_SETSTATE, IDM_PAUSE, TBSTATE_CHECKED | TBSTATE_ENABLED);
+    if (!capture_running())
+        show_paused();
 }
 
 void on_scope(HWND window) {
@@ -89,8 +104,9 @@ void on_size_command(HWND window) {
                  SWP_NOMOVE | SWP_NOZORDER | SWP_SHOWWINDOW);
 }
 
+// Starts the recording mixer that find_mixer found, without waiting for it.
 void on_mixer() {
-    ShellExecuteA(nullptr, nullptr, "SNDVOL32.EXE", "/RECORD", nullptr, SW_SHOWNORMAL);
+    ShellExecuteA(nullptr, nullptr, g_mixer->program, g_mixer->parameters, nullptr, SW_SHOWNORMAL);
 }
 
 // The wide dialog call keeps the box's Japanese caption intact on any ANSI code page.
@@ -99,6 +115,23 @@ void on_about(HWND window) {
 }
 
 } // namespace
+
+bool find_mixer() {
+    auto *path = static_cast<char *>(GlobalAlloc(GMEM_FIXED, 1024));
+    if (!path)
+        return false;
+    bool found = false;
+    for (const Mixer &mixer : kMixers) {
+        // FindExecutableA reports success with a value above 32; the path is not needed.
+        if (reinterpret_cast<INT_PTR>(FindExecutableA(mixer.program, nullptr, path)) > 32) {
+            g_mixer = &mixer;
+            found = true;
+            break;
+        }
+    }
+    GlobalFree(path);
+    return found;
+}
 
 bool run_command(HWND window, int command) {
     // One line per command; the handlers are above.

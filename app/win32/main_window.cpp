@@ -94,17 +94,6 @@ void release_picture() {
     }
 }
 
-// Greys the mixer button when the recording mixer cannot be found.
-void probe_mixer() {
-    auto *path = static_cast<char *>(GlobalAlloc(GMEM_FIXED, 1024));
-    if (!path)
-        return;
-    const auto found = reinterpret_cast<INT_PTR>(FindExecutableA("SNDVOL32.EXE", nullptr, path));
-    if (found <= 32)
-        SendMessageA(g_toolbar, TB_SETSTATE, IDM_MIXER, TBSTATE_INDETERMINATE);
-    GlobalFree(path);
-}
-
 LRESULT on_create(HWND window) {
     InitCommonControls();
     g_toolbar = CreateToolbarEx(window,                               // parent
@@ -148,7 +137,8 @@ LRESULT on_create(HWND window) {
     SendMessageA(g_toolbar, TB_SETSTATE, IDM_NOTE, TBSTATE_CHECKED | TBSTATE_ENABLED);
     set_view_flags(view_flags() | kNoteMode);
     SendMessageA(g_toolbar, TB_SETSTATE, IDM_BASS_ZOOM, TBSTATE_INDETERMINATE);
-    probe_mixer();
+    if (!find_mixer())
+        SendMessageA(g_toolbar, TB_SETSTATE, IDM_MIXER, TBSTATE_INDETERMINATE);
 
     draw_scale_strip(window, g_composite, view_flags());
     SendMessageA(window, WM_COMMAND, IDM_SIZE, 0);
@@ -230,9 +220,15 @@ LRESULT on_command(HWND window, WPARAM wparam, LPARAM lparam) {
     return DefWindowProcA(window, WM_COMMAND, wparam, lparam);
 }
 
+// A buffer that cannot go back to the device stops capture; the pause button then shows
+// the paused state, so that one click starts capture again.
 LRESULT on_block_message(HWND window, WPARAM run, LPARAM header) {
-    return on_block_arrived(window, static_cast<std::uintptr_t>(run),
-                            reinterpret_cast<WaveHeader *>(header));
+    const bool was_capturing = capture_running();
+    const LRESULT result = on_block_arrived(window, static_cast<std::uintptr_t>(run),
+                                            reinterpret_cast<WaveHeader *>(header));
+    if (was_capturing && !capture_running())
+        show_paused();
+    return result;
 }
 
 void on_destroy() {
@@ -244,6 +240,9 @@ void on_destroy() {
 } // namespace
 
 HWND toolbar_window() { return g_toolbar; }
+void show_paused() {
+    SendMessageA(g_toolbar, TB_SETSTATE, IDM_PAUSE, TBSTATE_CHECKED | TBSTATE_ENABLED);
+}
 int toolbar_height() { return g_toolbar_height; }
 HBITMAP composite_bitmap() { return g_composite; }
 

@@ -18,6 +18,12 @@ LRESULT CALLBACK main_window_proc(HWND window, UINT message, WPARAM wparam, LPAR
 HWND toolbar_window();
 int toolbar_height();
 HBITMAP composite_bitmap();
+// Sets the pause button pressed: capture is off, and releasing the button starts it again.
+void show_paused();
+
+// Looks for a recording-level control for the mixer command to start; false when there is
+// none, and the mixer button is then to be grey.
+bool find_mixer();
 
 // Toolbar commands (110, 113..119); false for any other command number.
 bool run_command(HWND window, int command);

@@ -12,10 +12,12 @@ namespace {
 // last run's did; the allocator can refuse it.
 alignas(16) char g_block[8 * (256 + kBlockBytes)];
 int g_live_blocks;
+std::size_t g_block_bytes; // asked for by the last allocation
 bool g_refuse_block;
 void *allocate_block(std::size_t count, std::size_t size) {
     const bool refuse = g_refuse_block || count * size > sizeof g_block;
     g_live_blocks += !refuse;
+    g_block_bytes = count * size;
     return refuse ? nullptr : std::memset(g_block, 0, count * size);
 }
 WaveHeader *ring_header(int k) {
@@ -66,6 +68,19 @@ class Ring : public WindowTest {
     }
     FakeWaveInput device;
 };
+
+// The platform header's size decides the layout: on 32-bit x86, the Windows release's
+// processor, 32-byte headers and a block of 16640 bytes.
+TEST_F(Ring, BufferBlockIsEightHeadersEachFollowedByItsData) {
+    ASSERT_TRUE(start());
+    EXPECT_EQ(wave_header_size(), sizeof(void *) == 4 ? 32u : 48u);
+    EXPECT_EQ(g_block_bytes, sizeof(void *) == 4 ? 16640u : 8 * (48u + kBlockBytes));
+    for (int k = 0; k < 8; ++k) {
+        EXPECT_EQ(wave_header_data(ring_header(k)),
+                  reinterpret_cast<char *>(ring_header(k)) + wave_header_size());
+    }
+    stop_capture();
+}
 
 TEST_F(Ring, BlockAfterAPauseOnlyRepaintsAndClosingCallsNothingMore) {
     ASSERT_TRUE(start());

@@ -2,16 +2,28 @@
 //
 //   sonavex_wine_driver running PATH-TO-SONAVEX.EXE   with a sound server playing 440 Hz
 //   sonavex_wine_driver no-sound PATH-TO-SONAVEX.EXE  with no sound server reachable
+//   sonavex_wine_driver device-faults PATH-TO-SONAVEX_FAULTS.EXE
+//       with 440 Hz, and the program's 40th and 42nd buffer additions failing
+//
+// The recording mixer the program should find comes in SONAVEX_MIXER ("SNDVOL32.EXE",
+// "control.exe" or "none"); the stand-in mixer writes what it was started as to the file
+// SONAVEX_MIXER_LOG.
 //
 // Prints one line per check and "N passed, N failed"; exits 1 when any check failed.
 #include "resource.h"
+#include "sonavex_version.h"
 
 #include <windows.h>
 
 #include <commctrl.h>
+#include <winver.h>
 
 #include <algorithm>
+#include <cctype>
 #include <cstdio>
+#include <cstdlib>
+#include <fstream>
+#include <iterator>
 #include <string>
 
 namespace {
@@ -109,20 +121,90 @@ bool labels_shown() {
     return at(100, 81) == 0xC0C0C0 && at(250, 90) == 0xC0C0C0 && text > 20;
 }
 
-void run_with_sound(const char *path) {
-    // The states left to right: 4 released, 5 pressed, 16 grey.
+std::string lower(std::string text) {
+    std::transform(text.begin(), text.end(), text.begin(),
+                   [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+    return text;
+}
+
+std::string env(const char *name) {
+    const char *value = std::getenv(name);
+    return value ? value : "";
+}
+
+// The mixer button is grey exactly when no mixer is there; otherwise its command starts the
+// one expected, with its parameters, and returns without waiting for it to end.
+void check_mixer() {
+    const std::string expected = lower(env("SONAVEX_MIXER")), log = env("SONAVEX_MIXER_LOG");
+    if (expected == "none") {
+        check(state(IDM_MIXER) == TBSTATE_INDETERMINATE, "no recording mixer: mixer button grey");
+        return;
+    }
+    const std::string parameters = expected == "sndvol32.exe" ? " /record" : " mmsys.cpl,,1";
+    DeleteFileA(log.c_str());
+    const DWORD before = GetTickCount();
+    SendMessageA(g_window, WM_COMMAND, IDM_MIXER, 0);
+    const DWORD took = GetTickCount() - before;
+    std::string started;
+    wait_for([&] {
+        std::ifstream file(log);
+        started.assign(std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>());
+        return !started.empty();
+    });
+    started = lower(started);
+    check(state(IDM_MIXER) == TBSTATE_ENABLED && took < 5000 &&
+              started.rfind(expected + "|", 0) == 0 &&
+              started.find(parameters) != std::string::npos,
+          ("mixer button enabled; its command starts " + expected + parameters + " without waiting")
+              .c_str(),
+          "state " + std::to_string(state(IDM_MIXER)) + ", " + std::to_string(took) +
+              " ms, started: " + started);
+}
+
+// The version resource Explorer's Properties show.
+void check_version(const char *path) {
+    DWORD ignored = 0;
+    const DWORD size = GetFileVersionInfoSizeA(path, &ignored);
+    std::string data(size, '\0'), version, product;
+    char *value = nullptr;
+    UINT length = 0;
+    VS_FIXEDFILEINFO *fixed = nullptr;
+    if (size && GetFileVersionInfoA(path, 0, size, data.data())) {
+        if (VerQueryValueA(data.data(), "\\StringFileInfo\\040904B0\\ProductVersion",
+                           reinterpret_cast<void **>(&value), &length))
+            version = value;
+        if (VerQueryValueA(data.data(), "\\StringFileInfo\\040904B0\\ProductName",
+                           reinterpret_cast<void **>(&value), &length))
+            product = value;
+        VerQueryValueA(data.data(), "\\", reinterpret_cast<void **>(&fixed), &length);
+    }
+    const DWORD expected = (SONAVEX_VERSION_MAJOR << 16) | SONAVEX_VERSION_MINOR;
+    check(version == SONAVEX_VERSION_STRING && product == "Sonavex" && fixed &&
+              fixed->dwFileVersionMS == expected && fixed->dwProductVersionMS == expected,
+          "version resource: Sonavex " SONAVEX_VERSION_STRING,
+          "product '" + product + "' version '" + version + "'");
+}
+
+// The states left to right: 4 released, 5 pressed, 16 grey.
+void check_initial_states() {
     std::string states = std::to_string(SendMessageA(g_toolbar, TB_BUTTONCOUNT, 0, 0)) + ":";
-    for (int command : {IDM_TOPMOST, IDM_PAUSE, IDM_SCOPE, IDM_NOTE, IDM_BASS_ZOOM, IDM_SIZE,
-                        IDM_MIXER, IDM_ABOUT})
+    for (int command :
+         {IDM_TOPMOST, IDM_PAUSE, IDM_SCOPE, IDM_NOTE, IDM_BASS_ZOOM, IDM_SIZE, IDM_ABOUT})
         states += " " + std::to_string(state(command));
-    check(states == "10: 4 4 5 5 16 4 16 4",
-          "ten toolbar entries; all released but scope and note, bass zoom and mixer grey", states);
+    check(states == "10: 4 4 5 5 16 4 4",
+          "ten toolbar entries; all released but scope and note, bass zoom grey", states);
+}
+
+void run_with_sound(const char *path) {
+    check_initial_states();
+    check_version(path);
 
     // Capture starts from a command posted at creation, after the size command. Quick pauses
     // and resumes leave each stopped run's blocks to arrive during the next: capture runs on.
     int seen = -1;
     auto bar_48 = [&] { return wait_for([&] { return (seen = tallest_bar()) == 48; }, 10000); };
     const bool first = bar_48();
+    check_mixer();
     check_client(1, "client area at 1x");
     for (int i = 0; i < 6; ++i)
         click(IDM_PAUSE);
@@ -169,7 +251,29 @@ void run_with_sound(const char *path) {
     check(about && wait_for([&] { return !IsWindow(about); }), "OK closes the About box");
 }
 
+// The device fails while recording (a buffer cannot go back), then once more while capture
+// starts again after a successful open; each time the pause button shows pressed, and one
+// click starts capture again.
+void run_with_device_faults() {
+    check_mixer();
+    const bool stopped = wait_for([] { return state(IDM_PAUSE) == 5; }, 15000);
+    click(IDM_NOTE); // bars cleared: none come back while capture is off
+    click(IDM_NOTE);
+    Sleep(300);
+    check(stopped && tallest_bar() == -1,
+          "a buffer the device refuses stops capture and presses the pause button");
+    click(IDM_PAUSE);
+    check(state(IDM_PAUSE) == 5 && tallest_bar() == -1,
+          "capture that opens but cannot start leaves the pause button pressed");
+    click(IDM_PAUSE);
+    int seen = -1;
+    const bool back = wait_for([&] { return (seen = tallest_bar()) == 48; }, 10000);
+    check(back && state(IDM_PAUSE) == TBSTATE_ENABLED, "one click starts capture again",
+          "tallest bar " + std::to_string(seen) + ", pause " + std::to_string(state(IDM_PAUSE)));
+}
+
 void run_without_sound() {
+    check_mixer();
     const bool paused = wait_for([] { return (state(IDM_PAUSE) & TBSTATE_CHECKED) != 0; });
     Sleep(500);
     UpdateWindow(g_window);
@@ -182,7 +286,7 @@ void run_without_sound() {
 } // namespace
 
 int main(int argc, char **argv) {
-    const bool running = argc == 3 && std::string(argv[1]) == "running";
+    const std::string mode = argc == 3 ? argv[1] : "";
     // Another program's window with the same title must not pass for a running copy.
     CreateWindowExA(0, "STATIC", "Sonavex", WS_OVERLAPPED, 0, 0, 50, 50, nullptr, nullptr, nullptr,
                     nullptr);
@@ -194,7 +298,12 @@ int main(int argc, char **argv) {
                   &toolbar);
     g_toolbar_height = toolbar.bottom - toolbar.top;
     if (g_failed == 0) {
-        running ? run_with_sound(argv[2]) : run_without_sound();
+        if (mode == "running")
+            run_with_sound(argv[2]);
+        else if (mode == "device-faults")
+            run_with_device_faults();
+        else
+            run_without_sound();
         PostMessageA(g_window, WM_CLOSE, 0, 0);
         const DWORD code = exit_code(g_program.hProcess);
         check(code == 0, "WM_CLOSE ends the process with exit code 0",

@@ -1,0 +1,23 @@
+// The wave input of a Linux build without a sound-server client (the 32-bit build of the
+// portable core, whose tests install the fake device): there is no input device, so open
+// fails as the platform's does when none is present, and no handle is ever valid.
+#include "capture/wave_header_linux.h"
+
+namespace {
+
+constexpr unsigned kBadDevice = 2;
+constexpr unsigned kInvalidHandle = 5;
+
+unsigned no_open(WaveHandle *device, const CaptureFormat *, WaveCallback, std::uintptr_t) {
+    *device = nullptr;
+    return kBadDevice;
+}
+unsigned no_header_call(WaveHandle, WaveHeader *, unsigned) { return kInvalidHandle; }
+unsigned no_call(WaveHandle) { return kInvalidHandle; }
+
+const WaveInput kAbsent = {no_open, no_header_call, no_header_call, no_header_call,
+                           no_call, no_call,        no_call,        no_call};
+
+} // namespace
+
+const WaveInput &platform_wave_input() { return kAbsent; }
