@@ -108,6 +108,7 @@ TEST(SharedTexts, StringTableHoldsEachTooltipUnderItsCommandInUtf8) {
     // Without it the resource compiler reads the Japanese as code page 1252.
     EXPECT_EQ(lines.front(), "#pragma code_page(65001)");
 
+    // The names the script's entries use, with the numbers the header gives them.
     const std::map<std::string, int> ids = {
         NAMED(IDM_TOPMOST),   NAMED(IDM_NOTE),  NAMED(IDM_ABOUT), NAMED(IDM_SCOPE),
         NAMED(IDM_BASS_ZOOM), NAMED(IDM_MIXER), NAMED(IDM_SIZE),  NAMED(IDM_PAUSE)};
