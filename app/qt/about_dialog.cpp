@@ -1,5 +1,6 @@
 #include "about_dialog.h"
 
+#include "app/commands.h"
 #include "sonavex_version.h"
 
 #include <QDesktopServices>
@@ -8,13 +9,6 @@
 #include <QPainter>
 #include <QPushButton>
 #include <QUrl>
-
-static const char *const kCredits[4] = {
-    "Spectrum, keyboard, spectrogram and scope.",
-    "Sine transform written for this program.",
-    "Linux build with Qt 6 and PulseAudio.",
-    "Free software: see LICENSE for the terms.",
-};
 
 LinkButton::LinkButton(const QString &address, QWidget *parent) : QAbstractButton(parent) {
     setText(address);
@@ -36,7 +30,7 @@ void LinkButton::paintEvent(QPaintEvent *) {
 }
 
 AboutDialog::AboutDialog(QWidget *parent) : QDialog(parent) {
-    setWindowTitle(QStringLiteral("Sonavex のバージョン情報"));
+    setWindowTitle(QString::fromUtf8(kAboutCaption));
     setModal(true);
     QFont boxFont(QStringLiteral("Arial"));
     boxFont.setPointSize(9);

@@ -5,9 +5,6 @@
 
 class QPushButton;
 
-// The home page. The link shows this text and opens it, so it is written down once.
-inline constexpr const char *kHomePage = "https://sonavex.example.org/";
-
 // The About box's link: the address drawn blue and underlined, red while the mouse button
 // is held on it. It takes no keyboard focus; a click opens the address in the user's
 // browser without waiting, and the box stays open.

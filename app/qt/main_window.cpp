@@ -108,16 +108,14 @@ MainWindow::MainWindow()
     m_toolBar->setIconSize(QSize(kImageWidth, kImageHeight));
     m_toolBar->setToolButtonStyle(Qt::ToolButtonIconOnly);
     m_toolBar->setSizePolicy(QSizePolicy::Preferred, QSizePolicy::Fixed);
-    addCommand(Topmost, 0, "最前面に表示", true);
-    addCommand(Pause, 11, "一時停止", true);
-    m_toolBar->addSeparator();
-    addCommand(Scope, 6, "オシロスコープ", true);
-    addCommand(Note, 4, "音階表示", true);
-    addCommand(BassZoom, 7, "低音域拡大表示", true);
-    m_toolBar->addSeparator();
-    addCommand(Size, 10, "ウィンドウサイズ正規化", false);
-    addCommand(Mixer, 9, "録音レベル調整", false);
-    addCommand(About, 5, "バージョン情報", false);
+    for (const ToolbarButton &button : kToolbarButtons) {
+        if (button.kind == ButtonKind::Separator) {
+            m_toolBar->addSeparator();
+        } else {
+            addCommand(static_cast<Command>(button.command), button.image, button.tip,
+                       button.kind == ButtonKind::Check);
+        }
+    }
     m_toolBarHeight = m_toolBar->sizeHint().height();
 
     m_view = new PictureView(m_picture, this);

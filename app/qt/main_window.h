@@ -2,6 +2,8 @@
 
 #include "stretch.h"
 
+#include "app/commands.h"
+
 #include <QImage>
 #include <QStringList>
 #include <QWidget>
@@ -32,16 +34,16 @@ class PictureView : public QWidget {
 class MainWindow : public QWidget {
     Q_OBJECT
   public:
-    // Toolbar commands, numbered as the Windows build numbers them.
+    // Toolbar commands, with the numbers both programs share.
     enum Command {
-        Topmost = 110,
-        Note = 113,
-        About = 114,
-        Scope = 115,
-        BassZoom = 116,
-        Mixer = 117,
-        Size = 118,
-        Pause = 119,
+        Topmost = IDM_TOPMOST,
+        Note = IDM_NOTE,
+        About = IDM_ABOUT,
+        Scope = IDM_SCOPE,
+        BassZoom = IDM_BASS_ZOOM,
+        Mixer = IDM_MIXER,
+        Size = IDM_SIZE,
+        Pause = IDM_PAUSE,
     };
 
     MainWindow();

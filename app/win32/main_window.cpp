@@ -20,21 +20,13 @@ int g_toolbar_height = 0;      // measured once at creation
 HPALETTE g_palette = nullptr;  // the 64 colours, for palette displays; kept until exit
 HBITMAP g_composite = nullptr; // the 352 x 172 picture in the display's own format
 
-constexpr int kButtonCount = 10;
-
-// Left to right: topmost, pause | scope, note, bass zoom | size, mixer, About.
-const TBBUTTON kButtons[kButtonCount] = {
-    {0, IDM_TOPMOST, TBSTATE_ENABLED, TBSTYLE_CHECK, {}, 0, 0},
-    {11, IDM_PAUSE, TBSTATE_ENABLED, TBSTYLE_CHECK, {}, 0, 0},
-    {0, 0, TBSTATE_ENABLED, TBSTYLE_SEP, {}, 0, 0},
-    {6, IDM_SCOPE, TBSTATE_ENABLED, TBSTYLE_CHECK, {}, 0, 0},
-    {4, IDM_NOTE, TBSTATE_ENABLED, TBSTYLE_CHECK, {}, 0, 0},
-    {7, IDM_BASS_ZOOM, TBSTATE_ENABLED, TBSTYLE_CHECK, {}, 0, 0},
-    {0, 0, TBSTATE_ENABLED, TBSTYLE_SEP, {}, 0, 0},
-    {10, IDM_SIZE, TBSTATE_ENABLED, TBSTYLE_BUTTON, {}, 0, 0},
-    {9, IDM_MIXER, TBSTATE_ENABLED, TBSTYLE_BUTTON, {}, 0, 0},
-    {5, IDM_ABOUT, TBSTATE_ENABLED, TBSTYLE_BUTTON, {}, 0, 0},
-};
+// The toolbar's entries as the toolbar control takes them, from the shared button table.
+TBBUTTON toolbar_entry(const ToolbarButton &button) {
+    const BYTE style = button.kind == ButtonKind::Separator ? TBSTYLE_SEP
+                       : button.kind == ButtonKind::Check   ? TBSTYLE_CHECK
+                                                            : TBSTYLE_BUTTON;
+    return {button.image, button.command, TBSTATE_ENABLED, style, {}, 0, 0};
+}
 
 // One tool per button. The texts are Japanese: the tooltip control is a wide window and
 // loads the string resources itself as UTF-16, so they read correctly whatever the
@@ -50,17 +42,18 @@ void add_tooltips(HWND window) {
                                 nullptr,                      // menu
                                 g_instance,                   // instance
                                 nullptr);                     // creation parameter
-    for (int i = 0; i < kButtonCount; ++i) {
-        if (kButtons[i].fsStyle & TBSTYLE_SEP)
+    for (int i = 0; i < kToolbarButtonCount; ++i) {
+        const int command = kToolbarButtons[i].command;
+        if (kToolbarButtons[i].kind == ButtonKind::Separator)
             continue;
         TOOLINFOW tool = {};
         tool.cbSize = TTTOOLINFOW_V2_SIZE;
         tool.uFlags = TTF_SUBCLASS;
         tool.hwnd = g_toolbar;
-        tool.uId = static_cast<UINT_PTR>(kButtons[i].idCommand);
+        tool.uId = static_cast<UINT_PTR>(command);
         SendMessageA(g_toolbar, TB_GETITEMRECT, i, reinterpret_cast<LPARAM>(&tool.rect));
         tool.hinst = g_instance;
-        tool.lpszText = MAKEINTRESOURCEW(kButtons[i].idCommand);
+        tool.lpszText = MAKEINTRESOURCEW(command);
         SendMessageW(g_tooltip, TTM_ADDTOOLW, 0, reinterpret_cast<LPARAM>(&tool));
     }
     SendMessageA(g_toolbar, TB_SETTOOLTIPS, reinterpret_cast<WPARAM>(g_tooltip), 0);
@@ -96,12 +89,15 @@ void release_picture() {
 
 LRESULT on_create(HWND window) {
     InitCommonControls();
+    TBBUTTON buttons[kToolbarButtonCount];
+    for (int i = 0; i < kToolbarButtonCount; ++i)
+        buttons[i] = toolbar_entry(kToolbarButtons[i]);
     g_toolbar = CreateToolbarEx(window,                               // parent
                                 WS_CHILD | WS_VISIBLE | TBSTYLE_FLAT, // style
                                 IDC_TOOLBAR,                          // control id
                                 12,                                   // images in the strip
                                 g_instance, IDB_TOOLBAR,              // the strip
-                                kButtons, kButtonCount,               // buttons
+                                buttons, kToolbarButtonCount,         // buttons
                                 16, 16,                               // button size
                                 16, 15,                               // image size
                                 sizeof(TBBUTTON));

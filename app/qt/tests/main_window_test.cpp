@@ -1,6 +1,7 @@
 #include "about_dialog.h"
 #include "main_window.h"
 
+#include "app/commands.h"
 #include "capture/tests/fake_wave_input.h"
 #include "engine/frame.h"
 
@@ -157,6 +158,9 @@ TEST(AboutDialog, TextsKeysAndLinkColours) {
     EXPECT_TRUE(labels.size() == 6 && std::any_of(labels.begin(), labels.end(), [](QLabel *l) {
                     return l->text() == QStringLiteral("Sonavex Version 1.18");
                 }));
+    for (int i = 0; i < 4 && labels.size() == 6; ++i) { // the Windows box's credit lines too
+        EXPECT_EQ(labels[2 + i]->text(), QString::fromUtf8(kCredits[i]));
+    }
     EXPECT_EQ(box.windowTitle(), QStringLiteral("Sonavex のバージョン情報"));
     EXPECT_EQ(box.link()->text(), QStringLiteral("https://sonavex.example.org/"));
     EXPECT_GT(pixelsOf(box.link(), qRgb(0, 0, 255)), 100); // the glyphs and the underline

@@ -13,6 +13,8 @@
 #include "resource.h"
 #include "sonavex_version.h"
 
+#include "app/commands.h"
+
 #include <windows.h>
 
 #include <commctrl.h>
@@ -25,6 +27,7 @@
 #include <fstream>
 #include <iterator>
 #include <string>
+#include <vector>
 
 namespace {
 
@@ -60,6 +63,13 @@ DWORD exit_code(HANDLE process) {
     DWORD code = STILL_ACTIVE;
     WaitForSingleObject(process, 15000);
     return GetExitCodeProcess(process, &code) ? code : STILL_ACTIVE;
+}
+
+// UTF-8 as the wide calls take it.
+std::wstring wide(const char *text) {
+    wchar_t converted[80] = {};
+    MultiByteToWideChar(CP_UTF8, 0, text, -1, converted, 80);
+    return converted;
 }
 
 unsigned state(int command) {
@@ -234,19 +244,40 @@ void run_with_sound(const char *path) {
               !FindWindowExA(nullptr, g_window, "SonavexWnd", "Sonavex"),
           "a second copy exits 0 without a second window", "exit " + std::to_string(code));
 
-    // The tooltip control loads its texts from the string table as UTF-16.
-    wchar_t zoom[16] = {};
-    LoadStringW(LoadLibraryExA(path, nullptr, LOAD_LIBRARY_AS_DATAFILE), IDM_BASS_ZOOM, zoom, 16);
-    check(std::wstring(zoom) == L"低音域拡大表示", "the tooltip texts are Japanese");
+    // The tooltip control loads its texts from the string table as UTF-16: as compiled, they
+    // are the shared texts the Linux program shows.
+    HMODULE resources = LoadLibraryExA(path, nullptr, LOAD_LIBRARY_AS_DATAFILE);
+    std::string differing;
+    for (const ToolbarButton &button : kToolbarButtons) {
+        wchar_t tip[32] = {};
+        if (button.kind != ButtonKind::Separator &&
+            !(LoadStringW(resources, button.command, tip, 32) && tip == wide(button.tip)))
+            differing += " " + std::to_string(button.command);
+    }
+    check(differing.empty(), "the tooltip texts are the shared Japanese ones", differing);
 
     PostMessageA(g_window, WM_COMMAND, IDM_ABOUT, 0); // the box is modal: a send would block
     HWND about = nullptr;
-    wait_for([&] { return (about = FindWindowW(L"#32770", L"Sonavex のバージョン情報")); });
+    wait_for([&] { return (about = FindWindowW(L"#32770", wide(kAboutCaption).c_str())); });
     GUITHREADINFO thread = {};
     thread.cbSize = sizeof(thread);
     GetGUIThreadInfo(g_program.dwThreadId, &thread);
     check(about && thread.hwndFocus == GetDlgItem(about, IDOK),
           "About box opens with its Japanese caption and the focus on OK");
+    // Its controls in order: OK, icon, name and version, the link, the four credit lines.
+    std::vector<std::wstring> texts;
+    for (HWND child = GetWindow(about, GW_CHILD); child; child = GetWindow(child, GW_HWNDNEXT)) {
+        wchar_t text[80] = {};
+        GetWindowTextW(child, text, 80);
+        texts.push_back(text);
+    }
+    const bool same = texts.size() == 8 && texts[3] == wide(kHomePage) &&
+                      std::equal(texts.begin() + 4, texts.end(), kCredits,
+                                 [](const std::wstring &shown, const char *credit) {
+                                     return shown == wide(credit);
+                                 });
+    check(same, "About box shows the shared address and credit lines",
+          std::to_string(texts.size()) + " controls");
     PostMessageA(about, WM_COMMAND, IDOK, 0);
     check(about && wait_for([&] { return !IsWindow(about); }), "OK closes the About box");
 }
