@@ -79,6 +79,21 @@ wait_for_bar() {
     done
 }
 
+# Polls for at most $1 milliseconds until the command that follows succeeds.
+wait_until() {
+    local deadline=$(($(date +%s%3N) + $1))
+    shift
+    until "$@"; do
+        [ "$(date +%s%3N)" -ge "$deadline" ] && return 1
+        sleep 0.05
+    done
+}
+
+# Whether the program has a recording stream on the sound server.
+recording() { pactl list source-outputs 2>/dev/null | grep -q "application.process.id = \"$pid\""; }
+not_recording() { ! recording; }
+
+# Over 0.3 s (six blocks), whether the picture changed.
 moving() {
     local first
     first=$(picture | md5sum)
@@ -89,6 +104,9 @@ moving() {
 # Toolbar buttons, laid out from the left: topmost, then pause.
 click() { xdotool mousemove --window "$wid" "$1" 15 click 1; }
 topmost_x=16 pause_x=41
+
+# Whether the topmost of the program's and the cover's windows is titled $1.
+in_front() { xwininfo -root -children | grep -m1 -E '"(Sonavex|xmessage)":' | grep -q "\"$1\":"; }
 
 # The distinct nice values of all the program's threads.
 thread_nice() { ps -L -o ni= -p "$pid" | sort -u | tr -d ' ' | paste -sd' '; }
@@ -102,38 +120,38 @@ tone)
     wait_for_bar 62 1500
     moving || fail "the picture does not move while capturing"
     click $pause_x
-    sleep 0.3
+    wait_until 2000 not_recording || fail "still recording after pausing"
     moving && fail "the picture still moves after pausing"
     click $pause_x
-    sleep 0.5
+    wait_until 2000 recording || fail "not recording again after resuming"
     moving || fail "the picture does not move again after resuming"
     ;;
 topmost)
     start_program
-    sleep 0.5 # the capture thread is running
+    # Recording, so PulseAudio's client thread, which fills the buffers, exists.
+    wait_until 2000 recording || fail "not recording"
     normal=$(thread_nice)
     click $topmost_x
-    sleep 0.3
-    raised=$(thread_nice)
     if [ "$(id -u)" = 0 ]; then
-        [ "$raised" = -10 ] || fail "thread nice values $raised while on top, expected -10"
+        wait_until 1000 eval '[ "$(thread_nice)" = -10 ]' ||
+            fail "thread nice values $(thread_nice) while on top, expected -10"
     else
-        [ "$raised" = "$normal" ] || fail "nice values changed to $raised without permission"
+        # Without permission nothing may change, for as long as a change would take.
+        wait_until 500 eval '[ "$(thread_nice)" != "$normal" ]' &&
+            fail "nice values changed to $(thread_nice) without permission"
     fi
     click $topmost_x
-    sleep 0.3
-    [ "$(thread_nice)" = "$normal" ] || fail "nice values $(thread_nice) after release"
+    wait_until 1000 eval '[ "$(thread_nice)" = "$normal" ]' ||
+        fail "nice values $(thread_nice) after release"
     ;;
 second-copy)
     start_program
     xmessage -geometry +0+0 cover 2>/dev/null &
     cover=$!
-    sleep 0.5 # now over the program's window
+    wait_until 2000 in_front xmessage || fail "the cover window did not come over the program's"
     timeout 10 "$program" >"$work/second.log" 2>&1 || fail "the second copy exited with $?"
-    sleep 0.3
+    wait_until 2000 in_front Sonavex || fail "the first copy did not come to the front"
     [ "$(program_windows)" = "$wid" ] || fail "windows after a second copy: $(program_windows)"
-    xwininfo -root -children | grep -m1 -E '"(Sonavex|xmessage)":' | grep -q "$wid" ||
-        fail "the first copy did not come to the front"
     "$close_window" "$wid" || fail "cannot ask the window to close"
     timeout 5 tail --pid="$pid" -f /dev/null || fail "the program still runs after closing"
     wait "$pid"
