@@ -17,6 +17,7 @@ work=${2:?usage: run-wine-tests.sh BUILD_DIR WORK_DIR}
 mkdir -p "$work"
 work=$(cd "$work" && pwd)
 root=$(cd "$(dirname "${BASH_SOURCE[0]}")/../../.." && pwd)
+source "$root/scripts/counts.sh"
 
 program="$build/app/win32/sonavex.exe"
 driver="$build/app/win32/tests/sonavex_wine_driver.exe"
@@ -91,13 +92,13 @@ drive() {
     local mode=$1 exe=${2:-$program} log="$work/driver-$1.log"
     timeout 180 "$wine" "$driver" "$mode" "$(windows_path "$exe")" 2>"$work/wine-$mode.err" |
         tr -d '\r' | tee "$log"
-    local rc=${PIPESTATUS[0]} line
-    line=$(grep -E '^[0-9]+ passed, [0-9]+ failed$' "$log" | tail -1)
-    if [ -n "$line" ]; then
-        passed=$((passed + ${line%% *}))
-        failed=$((failed + $(sed -E 's/.* ([0-9]+) failed/\1/' <<<"$line")))
+    local rc=${PIPESTATUS[0]}
+    if read_counts "$log"; then
+        passed=$((passed + counted_passed))
+        failed=$((failed + counted_failed))
+    elif [ "$rc" -ne 0 ]; then
+        fail "driver ($mode) ended with $rc"
     fi
-    [ "$rc" -eq 0 ] || [ -n "$line" ] || fail "driver ($mode) ended with $rc"
     timeout 30 "$wineserver" -k >/dev/null 2>&1
     timeout 30 "$wineserver" -w >/dev/null 2>&1
 }
