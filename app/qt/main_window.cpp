@@ -94,8 +94,8 @@ void PictureView::paintEvent(QPaintEvent *) {
 
 // Every target pixel equals what stretch_or gives for the whole target, without a buffer of
 // the target's size: the shrinking axes are OR-combined into m_reduced, then each of its rows
-// is widened (if the width grows) and drawn over the run of target rows that shows it, which
-// for a growing height is the painter repeating one row, for a shrinking one a single row.
+// is widened (if the width grows) and copied to every target row that shows it: one when the
+// height shrinks, a run of them when it grows.
 void PictureView::paintStretched(QPainter &painter, QPoint origin, QSize target) {
     const int width = m_picture.width();
     const int height = m_picture.height();
@@ -138,20 +138,24 @@ void PictureView::paintStretched(QPainter &painter, QPoint origin, QSize target)
         painter.drawImage(origin, *source); // both axes shrink, or one keeps its size
         return;
     }
+    // One unscaled copy per target row: the painter's copy of an unscaled row is a plain
+    // block move, where its scaling would fetch every pixel through a computed index.
     auto *line = reinterpret_cast<std::uint32_t *>(m_line.bits());
     for (int r = 0; r < reducedHeight; ++r) {
-        const int top = m_rowStart[static_cast<std::size_t>(r)];
-        const QRect to(origin.x(), origin.y() + top, target.width(),
-                       m_rowStart[static_cast<std::size_t>(r) + 1] - top);
-        if (line == nullptr) {
-            painter.drawImage(to, *source, QRect(0, r, reducedWidth, 1));
-            continue;
+        const QImage *from = source;
+        QRect part(0, r, reducedWidth, 1);
+        if (line != nullptr) {
+            const auto *row = reinterpret_cast<const std::uint32_t *>(source->constScanLine(r));
+            for (std::size_t x = 0; x < m_widen.size(); ++x) {
+                line[x] = row[m_widen[x]];
+            }
+            from = &m_line;
+            part = m_line.rect();
         }
-        const auto *row = reinterpret_cast<const std::uint32_t *>(source->constScanLine(r));
-        for (std::size_t x = 0; x < m_widen.size(); ++x) {
-            line[x] = row[m_widen[x]];
+        for (int y = m_rowStart[static_cast<std::size_t>(r)];
+             y < m_rowStart[static_cast<std::size_t>(r) + 1]; ++y) {
+            painter.drawImage(QPoint(origin.x(), origin.y() + y), *from, part);
         }
-        painter.drawImage(to, m_line);
     }
 }
 
