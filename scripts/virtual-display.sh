@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
 # A private X display (Xvfb) for the window tests and the headless demo.
 #
-#   scripts/virtual-display.sh start DIR   start it; writes DIR/env (source it: DISPLAY)
-#   scripts/virtual-display.sh stop DIR    stop it (by pid)
+#   scripts/virtual-display.sh start DIR [WxH]   start it, 1280x1024 unless a screen size
+#                                                is given; writes DIR/env (source it: DISPLAY)
+#   scripts/virtual-display.sh stop DIR          stop it (by pid)
 set -euo pipefail
 
 cmd=${1:?usage: virtual-display.sh start|stop DIR}
@@ -12,10 +13,12 @@ dir=$(cd "$dir" && pwd)
 
 case "$cmd" in
 start)
+    screen=${3:-1280x1024}
+    [[ $screen =~ ^[0-9]+x[0-9]+$ ]] || { echo "virtual-display.sh: screen size WxH, not $screen" >&2; exit 2; }
     # Xvfb picks a free display itself and writes its number to the descriptor we give it,
     # so two displays started at once never race for the same number.
     : >"$dir/display.num"
-    Xvfb -displayfd 3 -screen 0 1280x1024x24 -nolisten tcp -noreset \
+    Xvfb -displayfd 3 -screen 0 "${screen}x24" -nolisten tcp -noreset \
         >"$dir/xvfb.log" 2>&1 3>"$dir/display.num" &
     echo $! >"$dir/xvfb.pid"
     num=""

@@ -18,8 +18,14 @@
 #include <QProcess>
 #include <QStandardPaths>
 #include <QToolBar>
+#include <QTransform>
 #include <QVBoxLayout>
 #include <QWindow>
+
+#include <algorithm>
+#ifdef __GLIBC__
+#include <malloc.h>
+#endif
 
 static constexpr int kEdge = 2;        // width of the sunken edge around the picture
 static constexpr int kImageWidth = 16; // one toolbar image
@@ -71,25 +77,106 @@ void PictureView::paintEvent(QPaintEvent *) {
                     m_picture.bytesPerLine() / 4, view_flags());
 
     // The picture goes out in device pixels, so 1x means one picture pixel per logical
-    // pixel and scaling is always the stretch below, never the painter's smoothing.
+    // pixel and scaling is always the program's own stretch, never the painter's smoothing.
     const qreal ratio = devicePixelRatioF();
     const QSize target(qRound(inside.width() * ratio), qRound(inside.height() * ratio));
-    const QRectF area(inside.topLeft(), QSizeF(target) / ratio);
     if (target == m_picture.size()) {
-        painter.drawImage(area, m_picture);
+        painter.drawImage(QRectF(inside.topLeft(), QSizeF(target) / ratio), m_picture);
+        releaseStretch();
     } else {
-        if (m_scaled.size() != target) {
-            m_scaled = QImage(target, QImage::Format_RGB32);
-            m_columns = stretch_axis(m_picture.width(), target.width());
-            m_rows = stretch_axis(m_picture.height(), target.height());
-        }
-        stretch_or(reinterpret_cast<const std::uint32_t *>(m_picture.constBits()),
-                   m_picture.bytesPerLine() / 4, reinterpret_cast<std::uint32_t *>(m_scaled.bits()),
-                   m_scaled.bytesPerLine() / 4, m_columns, m_rows);
-        painter.drawImage(area, m_scaled);
+        painter.setWorldTransform(QTransform::fromScale(1.0 / ratio, 1.0 / ratio));
+        paintStretched(painter, QPoint(qRound(inside.left() * ratio), qRound(inside.top() * ratio)),
+                       target);
     }
     painter.end();
     note_paint_finished();
+}
+
+// Every target pixel equals what stretch_or gives for the whole target, without a buffer of
+// the target's size: the shrinking axes are OR-combined into m_reduced, then each of its rows
+// is widened (if the width grows) and copied to every target row that shows it: one when the
+// height shrinks, a run of them when it grows.
+void PictureView::paintStretched(QPainter &painter, QPoint origin, QSize target) {
+    const int width = m_picture.width();
+    const int height = m_picture.height();
+    const int reducedWidth = std::min(target.width(), width);
+    const int reducedHeight = std::min(target.height(), height);
+    if (target != m_target) {
+        m_target = target;
+        const bool reduce = reducedWidth < width || reducedHeight < height;
+        m_reduced = reduce ? QImage(reducedWidth, reducedHeight, QImage::Format_RGB32) : QImage();
+        m_reduceColumns = reduce ? stretch_axis(width, reducedWidth) : StretchAxis{};
+        m_reduceRows = reduce ? stretch_axis(height, reducedHeight) : StretchAxis{};
+        const bool widen = target.width() > width;
+        m_line = widen ? QImage(target.width(), 1, QImage::Format_RGB32) : QImage();
+        m_widen = widen ? stretch_axis(width, target.width()).first : std::vector<int>{};
+        // Enlarging gives every source row a run of one or more target rows, in order.
+        m_rowStart.resize(static_cast<std::size_t>(reducedHeight) + 1);
+        if (target.height() > height) {
+            const StretchAxis rows = stretch_axis(height, target.height());
+            for (int d = target.height() - 1; d >= 0; --d) {
+                m_rowStart[static_cast<std::size_t>(rows.first[static_cast<std::size_t>(d)])] = d;
+            }
+        } else {
+            for (int r = 0; r < reducedHeight; ++r) {
+                m_rowStart[static_cast<std::size_t>(r)] = r;
+            }
+        }
+        m_rowStart.back() = target.height();
+        m_trim = true;
+    }
+
+    const QImage *source = &m_picture;
+    if (!m_reduced.isNull()) {
+        stretch_or(reinterpret_cast<const std::uint32_t *>(m_picture.constBits()),
+                   m_picture.bytesPerLine() / 4,
+                   reinterpret_cast<std::uint32_t *>(m_reduced.bits()),
+                   m_reduced.bytesPerLine() / 4, m_reduceColumns, m_reduceRows);
+        source = &m_reduced;
+    }
+    if (m_line.isNull() && target.height() <= height) {
+        painter.drawImage(origin, *source); // both axes shrink, or one keeps its size
+        return;
+    }
+    // One unscaled copy per target row: the painter's copy of an unscaled row is a plain
+    // block move, where its scaling would fetch every pixel through a computed index.
+    auto *line = reinterpret_cast<std::uint32_t *>(m_line.bits());
+    for (int r = 0; r < reducedHeight; ++r) {
+        const QImage *from = source;
+        QRect part(0, r, reducedWidth, 1);
+        if (line != nullptr) {
+            const auto *row = reinterpret_cast<const std::uint32_t *>(source->constScanLine(r));
+            for (std::size_t x = 0; x < m_widen.size(); ++x) {
+                line[x] = row[m_widen[x]];
+            }
+            from = &m_line;
+            part = m_line.rect();
+        }
+        for (int y = m_rowStart[static_cast<std::size_t>(r)];
+             y < m_rowStart[static_cast<std::size_t>(r) + 1]; ++y) {
+            painter.drawImage(QPoint(origin.x(), origin.y() + y), *from, part);
+        }
+    }
+}
+
+// Back at the picture's own size nothing of the stretch is needed. The window's larger
+// buffers (ours and the painter's) were freed by now, but the C library may keep freed
+// blocks for reuse; hand them back to the system once, so the program shrinks too.
+void PictureView::releaseStretch() {
+    if (!m_trim) {
+        return;
+    }
+    m_target = QSize();
+    m_reduced = QImage();
+    m_line = QImage();
+    m_reduceColumns = StretchAxis{};
+    m_reduceRows = StretchAxis{};
+    std::vector<int>().swap(m_widen);
+    std::vector<int>().swap(m_rowStart);
+#ifdef __GLIBC__
+    malloc_trim(0);
+#endif
+    m_trim = false;
 }
 
 // ---- the window ----

@@ -9,6 +9,7 @@
 #include <QWidget>
 
 class QAction;
+class QPainter;
 class QToolBar;
 
 // The picture area: a 2-pixel sunken edge around the composite picture, stretched to fill
@@ -23,10 +24,20 @@ class PictureView : public QWidget {
     void paintEvent(QPaintEvent *event) override;
 
   private:
+    void paintStretched(QPainter &painter, QPoint origin, QSize target);
+    void releaseStretch();
+
     QImage &m_picture; // 352 x 172, owned by the main window
-    QImage m_scaled;   // the stretched picture, reallocated only when the size changes
-    StretchAxis m_columns;
-    StretchAxis m_rows;
+    // Stretching, kept while the size stays. Never as large as the window: axes that shrink
+    // are combined into m_reduced (at most the picture's size), axes that grow are
+    // replicated as the rows are drawn, through a single row of the target width.
+    QSize m_target;   // the size the members below are for; empty at 1x
+    QImage m_reduced; // the picture with its shrinking axes combined; null if none shrinks
+    QImage m_line;    // one row widened to the target width; null unless the width grows
+    StretchAxis m_reduceColumns, m_reduceRows; // picture to m_reduced
+    std::vector<int> m_widen;                  // source column of each target column
+    std::vector<int> m_rowStart;               // first target row of each reduced row, and end
+    bool m_trim = false; // a larger size was painted: give freed memory back at 1x
 };
 
 // The program's only window: the toolbar of eight commands above the picture. It owns the

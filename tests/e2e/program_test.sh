@@ -4,7 +4,8 @@
 # clicks the real toolbar.
 #
 #   program_test.sh CASE PROGRAM CLOSE_WINDOW
-#     CASE: tone (and pause) | topmost | second-copy (and close) | sound-server-lost
+#     CASE: tone (and pause) | topmost | second-copy (and close) | sound-server-lost |
+#           server-hangs
 #
 # Needs DISPLAY, PULSE_SERVER and SONAVEX_SOUND_DIR (scripts/test.sh exports them); without
 # them it skips (exit 77), or fails when SONAVEX_REQUIRE_SERVICES=1.
@@ -26,10 +27,11 @@ export QT_QPA_PLATFORM=xcb
 unset WAYLAND_DISPLAY
 
 work=$(mktemp -d /tmp/sonavex-e2e.XXXXXX)
-pid="" cover="" private_sound=""
+pid="" cover="" private_sound="" stopped=""
 cleanup() {
     [ -n "$pid" ] && kill "$pid" 2>/dev/null && wait "$pid" 2>/dev/null
     [ -n "$cover" ] && kill "$cover" 2>/dev/null
+    [ -n "$stopped" ] && kill -CONT "$stopped" 2>/dev/null
     [ -n "$private_sound" ] && "$sound_server" stop "$private_sound" >/dev/null 2>&1
     rm -rf "$work"
 }
@@ -176,6 +178,22 @@ sound-server-lost)
     sleep 0.5
     alive || fail "the program died retrying without a sound server"
     [ "$(program_windows)" = "$wid" ] || fail "the window is gone"
+    ;;
+server-hangs)
+    # A server that accepts the connection and then never answers: opening capture waits
+    # for it boundedly, and a close asked for during that wait still ends the program with 0.
+    private_sound="$work/sound"
+    "$sound_server" start "$private_sound" >/dev/null || fail "cannot start a private server"
+    export XDG_RUNTIME_DIR="$private_sound/run" PULSE_SERVER="unix:$private_sound/run/pulse/native"
+    stopped=$(cat "$private_sound/server.pid")
+    kill -STOP "$stopped"
+    start_program
+    sleep 0.3 # capture is being opened now
+    "$close_window" "$wid" || fail "cannot ask the window to close"
+    timeout 10 tail --pid="$pid" -f /dev/null || fail "the program still runs 10 s after closing"
+    wait "$pid"
+    rc=$? pid=""
+    [ "$rc" = 0 ] || fail "exit code $rc after closing during the wait for the server"
     ;;
 *)
     fail "unknown case $case_name"
