@@ -27,7 +27,6 @@
 #include <malloc.h>
 #endif
 
-static constexpr int kEdge = 2;        // width of the sunken edge around the picture
 static constexpr int kImageWidth = 16; // one toolbar image
 static constexpr int kImageHeight = 15;
 static constexpr int kPinInImage = 1; // the topmost button's image while pressed
@@ -46,29 +45,19 @@ static void repaint_window(void *window) { static_cast<MainWindow *>(window)->re
 
 // ---- the picture ----
 
-PictureView::PictureView(QImage &picture, QWidget *parent) : QWidget(parent), m_picture(picture) {
-    setAttribute(Qt::WA_OpaquePaintEvent); // the edge and the picture cover every pixel
+PictureView::PictureView(QImage &picture, QWidget *parent) : QFrame(parent), m_picture(picture) {
+    // The classic sunken edge, two pixels wide: dark then shadow above and left, light then
+    // midlight below and right.
+    setFrameStyle(QFrame::WinPanel | QFrame::Sunken);
+    setAttribute(Qt::WA_OpaquePaintEvent); // the frame and the picture cover every pixel
     setMinimumSize(0, 0);
 }
 
 void PictureView::paintEvent(QPaintEvent *) {
     QPainter painter(this);
-    const QRect all = rect();
-    // The sunken edge: darker outside top and left, lighter outside bottom and right.
-    painter.setPen(palette().color(QPalette::Dark));
-    painter.drawLine(all.left(), all.top(), all.right() - 1, all.top());
-    painter.drawLine(all.left(), all.top(), all.left(), all.bottom() - 1);
-    painter.setPen(palette().color(QPalette::Light));
-    painter.drawLine(all.left(), all.bottom(), all.right(), all.bottom());
-    painter.drawLine(all.right(), all.top(), all.right(), all.bottom());
-    painter.setPen(palette().color(QPalette::Shadow));
-    painter.drawLine(all.left() + 1, all.top() + 1, all.right() - 2, all.top() + 1);
-    painter.drawLine(all.left() + 1, all.top() + 1, all.left() + 1, all.bottom() - 2);
-    painter.setPen(palette().color(QPalette::Midlight));
-    painter.drawLine(all.left() + 1, all.bottom() - 1, all.right() - 1, all.bottom() - 1);
-    painter.drawLine(all.right() - 1, all.top() + 1, all.right() - 1, all.bottom() - 1);
+    drawFrame(&painter);
 
-    const QRect inside = all.adjusted(kEdge, kEdge, -kEdge, -kEdge);
+    const QRect inside = contentsRect();
     if (inside.width() <= 0 || inside.height() <= 0) {
         note_paint_finished();
         return;
@@ -400,7 +389,8 @@ void MainWindow::sizeCommand() {
     }
     showNormal();
     const int scale = m_doubleSize ? 2 : 1;
-    resize(kPictureWidth * scale + 2 * kEdge, m_toolBarHeight + kPictureHeight * scale + 2 * kEdge);
+    const int edge = m_view->frameWidth(); // the sunken frame around the picture
+    resize(kPictureWidth * scale + 2 * edge, m_toolBarHeight + kPictureHeight * scale + 2 * edge);
 }
 
 void MainWindow::mixerCommand() {

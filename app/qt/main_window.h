@@ -4,6 +4,7 @@
 
 #include "app/commands.h"
 
+#include <QFrame>
 #include <QImage>
 #include <QStringList>
 #include <QWidget>
@@ -12,10 +13,10 @@ class QAction;
 class QPainter;
 class QToolBar;
 
-// The picture area: a 2-pixel sunken edge around the composite picture, stretched to fill
+// The picture area: a 2-pixel sunken frame around the composite picture, stretched to fill
 // what lies inside it. Painting composes the planes into the picture and scales it; the
 // scale strip rows are left as the strip painter drew them.
-class PictureView : public QWidget {
+class PictureView : public QFrame {
     Q_OBJECT
   public:
     PictureView(QImage &picture, QWidget *parent = nullptr);
