@@ -188,7 +188,9 @@ server-hangs)
     stopped=$(cat "$private_sound/server.pid")
     kill -STOP "$stopped"
     start_program
-    sleep 0.3 # capture is being opened now
+    # Capture is being opened once PulseAudio's client thread exists.
+    wait_until 2000 eval "cat /proc/$pid/task/*/comm 2>/dev/null | grep -qx threaded-ml" ||
+        fail "the program never began to open capture"
     "$close_window" "$wid" || fail "cannot ask the window to close"
     timeout 10 tail --pid="$pid" -f /dev/null || fail "the program still runs 10 s after closing"
     wait "$pid"
