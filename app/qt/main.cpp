@@ -7,6 +7,9 @@
 
 int main(int argc, char *argv[]) {
     QApplication app(argc, argv);
+#ifdef SONAVEX_APP_ID
+    QGuiApplication::setDesktopFileName(QStringLiteral(SONAVEX_APP_ID)); // its menu entry, icon
+#endif
     SingleInstance instance;
     if (!instance.claim()) {
         return 0; // the running copy has been brought to the front
