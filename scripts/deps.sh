@@ -1,18 +1,23 @@
 # Debian packages the project needs; sourced by run.sh and test.sh.
-#   ensure_packages run    what building and running the Linux program needs
-#   ensure_packages test   what the whole test suite needs (both programs, Wine, sanitizers)
+#   ensure_packages run      what building and running the Linux program needs
+#   ensure_packages package  what building the program and its Debian package needs
+#   ensure_packages test     what the whole test suite needs (both programs, Wine, sanitizers,
+#                            the package's checks)
 
-run_packages="build-essential cmake pkg-config qt6-base-dev libpulse-dev libgtest-dev
-libgmock-dev libbenchmark-dev fonts-liberation fonts-vlgothic pulseaudio-utils qt6-wayland"
+run_packages="build-essential cmake pkg-config qt6-base-dev libpulse-dev fonts-liberation
+fonts-vlgothic pulseaudio-utils qt6-wayland"
+package_packages="$run_packages dpkg-dev file"
 demo_packages="pulseaudio xvfb xauth x11-utils sox imagemagick"
-test_packages="$run_packages $demo_packages xdotool libfftw3-dev mingw-w64 wine64 wine
-fonts-wine locales procps psmisc pipewire wireplumber pipewire-pulse dbus weston xwayland
-openbox g++-multilib qemu-user-static zip unzip file binutils"
+test_packages="$package_packages $demo_packages libgtest-dev libgmock-dev libbenchmark-dev
+xdotool libfftw3-dev mingw-w64 wine64 wine fonts-wine locales procps psmisc lintian
+desktop-file-utils appstream pipewire wireplumber pipewire-pulse dbus weston xwayland openbox
+g++-multilib qemu-user-static zip unzip binutils"
 
 ensure_packages() {
     local wanted missing=() pkg
     case "$1" in
     run) wanted="$run_packages" ;;
+    package) wanted="$package_packages" ;;
     demo) wanted="$run_packages $demo_packages" ;;
     test) wanted="$test_packages" ;;
     esac

@@ -17,7 +17,8 @@ if [ "$headless" = 1 ]; then
 else
     ensure_packages run
 fi
-cmake -S . -B build >/dev/null
+# The program alone: no tests or benchmarks, so none of their libraries is needed.
+cmake -S . -B build -DSONAVEX_TESTS=OFF -DSONAVEX_BENCH=OFF >/dev/null
 cmake --build build -j "$(nproc 2>/dev/null || echo 2)" --target sonavex
 if [ "$headless" = 0 ]; then
     exec build/sonavex

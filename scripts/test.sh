@@ -59,7 +59,8 @@ run_ctest() {
 build() {
     local dir=$1
     shift
-    cmake -S . -B "$dir" -DSONAVEX_WERROR=ON "$@" >/dev/null && cmake --build "$dir" -j "$jobs"
+    cmake -S . -B "$dir" -DSONAVEX_WERROR=ON -DSONAVEX_TESTS=ON -DSONAVEX_BENCH=ON "$@" \
+        >/dev/null && cmake --build "$dir" -j "$jobs"
 }
 
 step "build (Release)" build build || true
@@ -118,6 +119,8 @@ for arch in win32 win64; do
 done
 step "tests (Windows program under Wine)" run_counted wine \
     app/win32/tests/run-wine-tests.sh "$root/build-win-x86_64" "$work/wine" || true
+step "tests (Debian package)" run_counted package \
+    tests/package/package_test.sh "$root/build-pkg" "$root/build/tests/e2e/close_window" || true
 
 echo
 if [ ${#failures[@]} -gt 0 ]; then

@@ -38,6 +38,9 @@ int main(int argc, char *argv[]) {
     if (qEnvironmentVariableIntValue("SONAVEX_REPORT_PLATFORM") == 1) {
         std::fprintf(stderr, "platform: %s\n", qPrintable(QGuiApplication::platformName()));
     }
+#ifdef SONAVEX_APP_ID
+    QGuiApplication::setDesktopFileName(QStringLiteral(SONAVEX_APP_ID)); // its menu entry, icon
+#endif
     SingleInstance instance;
     if (!instance.claim()) {
         return 0; // the running copy has been brought to the front

@@ -36,9 +36,9 @@ static constexpr int kPinInImage = 1; // the topmost button's image while presse
 // Device thread: only queues the handling on the window's thread.
 static void wake_window(void *window) {
     note_block_delivered();
+    auto *target = static_cast<MainWindow *>(window);
     QMetaObject::invokeMethod(
-        static_cast<MainWindow *>(window), [window] { on_block_wakeup(window); },
-        Qt::QueuedConnection);
+        target, [target] { target->handleBlock(); }, Qt::QueuedConnection);
 }
 
 static void repaint_window(void *window) { static_cast<MainWindow *>(window)->requestRepaint(); }
@@ -289,13 +289,30 @@ QAction *MainWindow::action(Command command) const {
     return nullptr;
 }
 
-// The recording-level mixer: pavucontrol opened on its input devices, or pavucontrol-qt.
+// The recording-level control: a PulseAudio mixer where one is installed (pavucontrol opened
+// on its input devices, or pavucontrol-qt), else the desktop's own sound settings, which
+// fresh GNOME and KDE desktops have instead. The first found on PATH wins.
 void MainWindow::probeMixer() {
-    m_mixerProgram = QStandardPaths::findExecutable(QStringLiteral("pavucontrol"));
-    m_mixerArguments = QStringList{QStringLiteral("--tab=4")};
-    if (m_mixerProgram.isEmpty()) {
-        m_mixerProgram = QStandardPaths::findExecutable(QStringLiteral("pavucontrol-qt"));
-        m_mixerArguments.clear();
+    struct Candidate {
+        const char *program;
+        const char *argument; // nullptr: none
+    };
+    static constexpr Candidate kMixers[] = {
+        {"pavucontrol", "--tab=4"},
+        {"pavucontrol-qt", nullptr},
+        {"gnome-control-center", "sound"},
+        {"systemsettings", "kcm_pulseaudio"},
+    };
+    m_mixerProgram.clear();
+    m_mixerArguments.clear();
+    for (const Candidate &mixer : kMixers) {
+        m_mixerProgram = QStandardPaths::findExecutable(QString::fromLatin1(mixer.program));
+        if (!m_mixerProgram.isEmpty()) {
+            if (mixer.argument) {
+                m_mixerArguments << QString::fromLatin1(mixer.argument);
+            }
+            break;
+        }
     }
     action(Mixer)->setEnabled(!m_mixerProgram.isEmpty());
 }
@@ -306,6 +323,21 @@ void MainWindow::drawStrip() {
 }
 
 void MainWindow::requestRepaint() { m_view->update(); }
+
+void MainWindow::handleBlock() {
+    const bool wasRunning = capture_running();
+    on_block_wakeup(this);
+    showStoppedIfEnded(wasRunning);
+}
+
+// Capture that ends by itself (the device failed, a buffer could not go back, the start
+// failed) must not look as if it still recorded: the pause button is pressed, as after a
+// failed open, so that one click retries.
+void MainWindow::showStoppedIfEnded(bool wasRunning) {
+    if (wasRunning && !capture_running()) {
+        action(Pause)->setChecked(true);
+    }
+}
 
 void MainWindow::bringToFront() {
     if (isMinimized()) {
@@ -352,6 +384,7 @@ void MainWindow::pauseCommand() {
         return;
     }
     start_capture();
+    showStoppedIfEnded(true);
 }
 
 void MainWindow::scopeCommand() {

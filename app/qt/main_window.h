@@ -72,12 +72,15 @@ class MainWindow : public QWidget {
 
     // Window thread: the whole picture is to be repainted.
     void requestRepaint();
+    // Window thread: handles the next filled buffer the device handed over.
+    void handleBlock();
     // Another copy was started: come to the front.
     void bringToFront();
 
   private:
     void addCommand(Command command, int image, const char *tip, bool checkable);
     void probeMixer();
+    void showStoppedIfEnded(bool wasRunning);
     void drawStrip();
     void redrawTail();
     void topmostCommand();

@@ -4,8 +4,8 @@
 # clicks the real toolbar.
 #
 #   program_test.sh CASE PROGRAM CLOSE_WINDOW
-#     CASE: tone (and pause) | topmost | second-copy (and close) | sound-server-lost |
-#           server-hangs
+#     CASE: tone (and pause) | topmost | second-copy (and close) | sound-server-lost (and
+#           retry) | server-hangs
 #
 # Needs DISPLAY, PULSE_SERVER and SONAVEX_SOUND_DIR (scripts/test.sh exports them); without
 # them it skips (exit 77), or fails when SONAVEX_REQUIRE_SERVICES=1.
@@ -110,6 +110,15 @@ topmost_x=16 pause_x=41
 # Whether the topmost of the program's and the cover's windows is titled $1.
 in_front() { xwininfo -root -children | grep -m1 -E '"(Sonavex|xmessage)":' | grep -q "\"$1\":"; }
 
+# The toolbar's pixels, with the mouse away so that no button shows its hover look. Only
+# the pause button changes in the cases that compare them.
+toolbar() {
+    xdotool mousemove 1279 1023
+    sleep 0.3
+    import -window "$wid" "$work/bar.png" 2>/dev/null &&
+        convert "$work/bar.png" -crop "356x$((picture_top - 2))+0+0" +repage rgb:- | md5sum
+}
+
 # The distinct nice values of all the program's threads.
 thread_nice() { ps -L -o ni= -p "$pid" | sort -u | tr -d ' ' | paste -sd' '; }
 
@@ -168,16 +177,36 @@ sound-server-lost)
     "$sound_server" play "$private_sound" 440
     start_program
     wait_for_bar 48 2000
+    # How the toolbar looks with the pause button released, and pressed by hand.
+    released=$(toolbar)
+    click $pause_x
+    pressed=$(toolbar)
+    [ "$pressed" != "$released" ] || fail "the pause button looks the same pressed and released"
+    click $pause_x
+    [ "$(toolbar)" = "$released" ] || fail "the pause button does not look released again"
+    moving || fail "the picture does not move after resuming"
+
     "$sound_server" stop "$private_sound"
-    sleep 1
+    wait_until 3000 eval '[ "$(toolbar)" = "$pressed" ]' ||
+        fail "capture stopped but the pause button is not pressed"
     alive || fail "the program died with the sound server"
     moving && fail "the picture still moves without a sound server"
-    # Pausing and resuming tries the missing server again and must not hurt either.
+    # A click tries the missing server again: the open fails at once and the button stays
+    # pressed (the toolbar's own wait lets the click arrive first).
     click $pause_x
-    click $pause_x
-    sleep 0.5
+    [ "$(toolbar)" = "$pressed" ] || fail "a failed retry left the pause button released"
     alive || fail "the program died retrying without a sound server"
     [ "$(program_windows)" = "$wid" ] || fail "the window is gone"
+
+    # The server is back: one click records again. The frozen picture still shows bar 48,
+    # so another tone first proves the picture is live.
+    "$sound_server" start "$private_sound" >/dev/null || fail "cannot restart the private server"
+    "$sound_server" play "$private_sound" 1000
+    click $pause_x
+    wait_for_bar 62 2000
+    [ "$(toolbar)" = "$released" ] || fail "the pause button is not released after the retry"
+    "$sound_server" play "$private_sound" 440
+    wait_for_bar 48 2000
     ;;
 server-hangs)
     # A server that accepts the connection and then never answers: opening capture waits

@@ -7,8 +7,11 @@
 
 #include <QAction>
 #include <QApplication>
+#include <QDir>
+#include <QFile>
 #include <QLabel>
 #include <QPushButton>
+#include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
 #include <QToolBar>
@@ -16,6 +19,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <csignal>
 
 namespace {
 
@@ -103,6 +107,47 @@ TEST_F(MainWindowTest, FailedOpenStaysPausedPauseFreezesAndAboutBoxDoesNot) {
     item(MainWindow::About)->trigger();
 }
 
+int callsOf(const FakeWaveInput &device, const std::string &op) {
+    const std::vector<FakeWaveInput::Call> calls = device.calls();
+    return static_cast<int>(
+        std::count_if(calls.begin(), calls.end(), [&](const auto &c) { return c.op == op; }));
+}
+
+TEST_F(MainWindowTest, CaptureThatStopsByItselfShowsPausedAndOneClickResumes) {
+    QTest::qWait(1);
+    ASSERT_TRUE(device.is_started() && !item(MainWindow::Pause)->isChecked());
+    // The device fails while recording: the buffer that arrived cannot go back.
+    device.fail("add", callsOf(device, "add") + 1);
+    device.deliver();
+    QTest::qWait(1);
+    EXPECT_TRUE(item(MainWindow::Pause)->isChecked() && !device.is_open());
+    item(MainWindow::Pause)->trigger(); // one click retries
+    EXPECT_TRUE(!item(MainWindow::Pause)->isChecked() && device.is_started());
+    play(440.0);
+    EXPECT_TRUE(lit(shown(), 0, 80) && !item(MainWindow::Pause)->isChecked());
+
+    // Three buffers waiting: the first is analysed, the second cannot go back in the drain.
+    device.fail("add", callsOf(device, "add") + 2);
+    for (int i = 0; i < 3; ++i) {
+        device.deliver();
+    }
+    QTest::qWait(1);
+    EXPECT_TRUE(item(MainWindow::Pause)->isChecked() && !device.is_open());
+
+    // The device opens but will not start.
+    device.fail("start", callsOf(device, "start") + 1);
+    item(MainWindow::Pause)->trigger();
+    EXPECT_TRUE(item(MainWindow::Pause)->isChecked() && !device.is_open());
+    item(MainWindow::Pause)->trigger();
+    EXPECT_TRUE(!item(MainWindow::Pause)->isChecked() && device.is_started());
+
+    // Pausing by hand still stops and resumes as before.
+    item(MainWindow::Pause)->trigger();
+    EXPECT_TRUE(item(MainWindow::Pause)->isChecked() && !device.is_open());
+    item(MainWindow::Pause)->trigger();
+    EXPECT_TRUE(!item(MainWindow::Pause)->isChecked() && device.is_started());
+}
+
 TEST_F(MainWindowTest, NoteBassZoomAndScopeRedrawTheirOwnPanesOnly) {
     play(440.0);
     const QImage scope = shown();
@@ -148,6 +193,51 @@ TEST_F(MainWindowTest, SizeTogglesOneXAndTwoXAndAMaximisedWindowComesBackAtOneX)
     window.showMaximized();
     item(MainWindow::Size)->trigger();
     EXPECT_EQ(window.size(), oneX);
+}
+
+// Stand-ins for the mixers: each records its pid, name and arguments, then sleeps, so a
+// command that waited for the program would not return while it runs.
+TEST(Mixer, FirstFoundOfTheMixersAndDesktopSettingsStartsWithoutWaiting) {
+    QTemporaryDir bin;
+    ASSERT_TRUE(bin.isValid());
+    const QString ran = bin.filePath(QStringLiteral("ran"));
+    const QStringList order = {"pavucontrol --tab=4", "pavucontrol-qt",
+                               "gnome-control-center sound", "systemsettings kcm_pulseaudio"};
+    for (const QString &expected : order) {
+        QFile script(bin.filePath(expected.section(QLatin1Char(' '), 0, 0)));
+        ASSERT_TRUE(script.open(QIODevice::WriteOnly));
+        script.write(QStringLiteral("#!/bin/sh\necho \"$$ ${0##*/} $*\" >%1.part\n"
+                                    "/bin/mv %1.part %1\nexec /bin/sleep 30\n")
+                         .arg(ran)
+                         .toUtf8());
+        script.close();
+        script.setPermissions(QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+    }
+    qputenv("PATH", QFile::encodeName(bin.path()));
+    for (const QString &expected : order) {
+        {
+            FakeWaveInput device;
+            MainWindow window;
+            ASSERT_TRUE(window.action(MainWindow::Mixer)->isEnabled()) << expected.toStdString();
+            window.action(MainWindow::Mixer)->trigger();
+            ASSERT_TRUE(QTest::qWaitFor([&] { return QFile::exists(ran); }, 5000));
+            QFile record(ran);
+            ASSERT_TRUE(record.open(QIODevice::ReadOnly));
+            const QString line = QString::fromUtf8(record.readAll()).trimmed();
+            const pid_t pid = line.section(QLatin1Char(' '), 0, 0).toInt();
+            EXPECT_EQ(line.section(QLatin1Char(' '), 1), expected);
+            EXPECT_EQ(::kill(pid, 0), 0) << "the command waited for " << expected.toStdString();
+            ::kill(pid, SIGKILL);
+        }
+        QFile::remove(ran);
+        QFile::remove(bin.filePath(expected.section(QLatin1Char(' '), 0, 0)));
+    }
+    {
+        FakeWaveInput device;
+        MainWindow window;
+        EXPECT_FALSE(window.action(MainWindow::Mixer)->isEnabled());
+    }
+    qputenv("PATH", "");
 }
 
 TEST(AboutDialog, TextsKeysAndLinkColours) {
