@@ -31,8 +31,8 @@ cleanup() {
     [ -n "$pid" ] && kill "$pid" 2>/dev/null && wait "$pid" 2>/dev/null
     if [ -n "$weston_pid" ]; then
         kill "$weston_pid" 2>/dev/null
-        timeout 5 tail --pid="$weston_pid" -f /dev/null
-        kill -9 "$weston_pid" 2>/dev/null
+        timeout 5 tail --pid="$weston_pid" -f /dev/null ||
+            { kill -0 "$weston_pid" 2>/dev/null && kill -9 "$weston_pid"; }
     fi
     rm -rf "$work"
 }
