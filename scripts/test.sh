@@ -19,6 +19,7 @@ cleanup() {
     scripts/sound-server.sh stop "$work/sound" >/dev/null 2>&1
     scripts/sound-server.sh stop "$work/sound-pipewire" >/dev/null 2>&1
     scripts/virtual-display.sh stop "$work/display" >/dev/null 2>&1
+    rm -rf "$work" # the logs and the Wine prefix (some 700 MB)
 }
 trap cleanup EXIT
 

@@ -14,22 +14,8 @@ program=${1:?program}
 close_window=${2:?close_window helper}
 seconds=${3:-30}
 kinds=${4:-pulseaudio pipewire}
-root=$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)
-work=$(mktemp -d /tmp/sonavex-measure.XXXXXX)
-pid=""
-cleanup() {
-    [ -n "$pid" ] && kill "$pid" 2>/dev/null
-    "$root/scripts/sound-server.sh" stop "$work/sound" >/dev/null 2>&1 || true
-    "$root/scripts/virtual-display.sh" stop "$work/display" >/dev/null 2>&1 || true
-    rm -rf "$work"
-}
-trap cleanup EXIT
-
-# The display is pinned to the virtual one, also when started from a Wayland desktop.
-export QT_QPA_PLATFORM=xcb
-unset WAYLAND_DISPLAY
-"$root/scripts/virtual-display.sh" start "$work/display"
-source "$work/display/env"
+source "$(dirname "${BASH_SOURCE[0]}")/common.sh"
+start_measuring_display
 
 ticks=$(getconf CLK_TCK)
 # CPU ticks of the program, of its window thread (the thread whose id is the pid), and of

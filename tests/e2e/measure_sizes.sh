@@ -13,21 +13,10 @@ close_window=${1:?close_window helper}
 seconds=${2:?seconds per size}
 shift 2
 [ $# -gt 0 ] || { echo "usage: measure_sizes.sh CLOSE_WINDOW SECONDS PROGRAM..." >&2; exit 2; }
-root=$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)
-work=$(mktemp -d /tmp/sonavex-sizes.XXXXXX)
-pid=""
-cleanup() {
-    [ -n "$pid" ] && kill "$pid" 2>/dev/null
-    "$root/scripts/sound-server.sh" stop "$work/sound" >/dev/null 2>&1 || true
-    "$root/scripts/virtual-display.sh" stop "$work/display" >/dev/null 2>&1 || true
-    rm -rf "$work"
-}
-trap cleanup EXIT
-
+source "$(dirname "${BASH_SOURCE[0]}")/common.sh"
+start_measuring_display 4096x2400
 "$root/scripts/sound-server.sh" start "$work/sound"
 source "$work/sound/env"
-"$root/scripts/virtual-display.sh" start "$work/display" 4096x2400
-source "$work/display/env"
 "$root/scripts/sound-server.sh" play "$work/sound" 440
 
 ticks=$(getconf CLK_TCK)

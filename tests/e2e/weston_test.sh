@@ -15,17 +15,12 @@ set -uo pipefail
 
 case_name=${1:?case}
 program=${2:?program}
-sound_server="$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)/scripts/sound-server.sh"
+source "$(dirname "${BASH_SOURCE[0]}")/common.sh"
+sound_server="$root/scripts/sound-server.sh"
 
-skip() {
-    [ "${SONAVEX_REQUIRE_SERVICES:-0}" = 1 ] && { echo "FAIL: $*"; exit 1; }
-    echo "SKIP: $*"
-    exit 77
-}
-[ -n "${PULSE_SERVER:-}" ] && [ -n "${SONAVEX_SOUND_DIR:-}" ] || skip "no sound server"
+need_sound_server
 command -v weston >/dev/null && command -v weston-screenshooter >/dev/null || skip "no weston"
 
-work=$(mktemp -d /tmp/sonavex-weston.XXXXXX)
 weston_pid="" pid=""
 cleanup() {
     [ -n "$pid" ] && kill "$pid" 2>/dev/null && wait "$pid" 2>/dev/null

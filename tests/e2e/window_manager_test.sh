@@ -11,17 +11,11 @@
 set -uo pipefail
 
 program=${1:?program}
-root="$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)"
+source "$(dirname "${BASH_SOURCE[0]}")/common.sh"
 
-skip() {
-    [ "${SONAVEX_REQUIRE_SERVICES:-0}" = 1 ] && { echo "FAIL: $*"; exit 1; }
-    echo "SKIP: $*"
-    exit 77
-}
-[ -n "${PULSE_SERVER:-}" ] && [ -n "${SONAVEX_SOUND_DIR:-}" ] || skip "no sound server"
+need_sound_server
 command -v openbox >/dev/null || skip "no openbox"
 
-work=$(mktemp -d /tmp/sonavex-wm.XXXXXX)
 pid="" cover="" wm=""
 cleanup() {
     [ -n "$pid" ] && kill "$pid" 2>/dev/null && wait "$pid" 2>/dev/null
