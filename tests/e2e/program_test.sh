@@ -14,7 +14,8 @@ set -uo pipefail
 case_name=${1:?case}
 program=${2:?program}
 close_window=${3:?close_window helper}
-sound_server="$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)/scripts/sound-server.sh"
+root="$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)"
+sound_server="$root/scripts/sound-server.sh"
 
 if [ -z "${DISPLAY:-}" ] || [ -z "${PULSE_SERVER:-}" ] || [ -z "${SONAVEX_SOUND_DIR:-}" ]; then
     [ "${SONAVEX_REQUIRE_SERVICES:-0}" = 1 ] && { echo "FAIL: no display or sound server"; exit 1; }
@@ -65,11 +66,10 @@ picture() {
         convert "$work/shot.png" -crop "352x172+2+$picture_top" +repage txt:-
 }
 
-# The bar with the most lit pixels in its middle column (bar i spans columns 4i..4i+2).
+# The bar with the most lit pixels in its middle column.
 tallest_bar() {
-    picture | awk -F'[,: ()]+' '$2 < 80 && $1 % 4 == 1 && $3 + $4 + $5 > 0 { lit[$1]++ }
-        END { best = 1; for (x = 1; x < 352; x += 4) if (lit[x] > lit[best]) best = x
-              print (best - 1) / 4 }'
+    "$root/scripts/bar-heights.sh" "$wid" |
+        awk '{ best = 1; for (b = 2; b <= NF; b++) if ($b > $best) best = b; print best - 1 }'
 }
 
 # Polls for at most $2 milliseconds until the tallest bar is $1.
