@@ -6,23 +6,17 @@
 #
 #   window_manager_test.sh PROGRAM CLOSE_WINDOW [window-manager]
 #
-# Needs PULSE_SERVER and SONAVEX_SOUND_DIR (scripts/test.sh exports them); without them, or
+# Needs DISPLAY, PULSE_SERVER and SONAVEX_SOUND_DIR (scripts/test.sh exports them); without them, or
 # without openbox, it skips (exit 77), or fails when SONAVEX_REQUIRE_SERVICES=1.
 set -uo pipefail
 source "$(dirname "${BASH_SOURCE[0]}")/common.sh"
 program=${1:?program}
 shift 2
-need_sound_server
+need_services
 command -v openbox >/dev/null || skip "no openbox"
 
-# The managed window titled exactly $1, from the window manager's list of clients.
-client() {
-    local id
-    for id in $(xprop -root _NET_CLIENT_LIST 2>/dev/null | grep -o '0x[0-9a-f]*'); do
-        xprop -id "$id" WM_NAME 2>/dev/null | grep -qx "WM_NAME(.*) = \"$1\"" && echo $((id)) && return
-    done
-    return 1
-}
+# The mapped window titled exactly $1, once there (the window manager's frame is untitled).
+client() { timeout 5 xdotool search --sync --onlyvisible --name "^$1\$" | head -1; }
 # Whether window A is stacked above window B, by the window manager's own list (bottom first).
 above() {
     xprop -root _NET_CLIENT_LIST_STACKING | tr -d ',' |
@@ -52,11 +46,13 @@ case_window-manager() {
         fail "openbox did not start"
 
     launch "$program"
-    wait_until 5000 eval 'wid=$(client Sonavex)' || fail "no window appeared"
+    wid=$(client Sonavex)
+    [ -n "$wid" ] || fail "no window appeared"
     xmessage -geometry 400x300+0+0 cover 2>/dev/null &
     at_exit "kill $!"
     local cover
-    wait_until 5000 eval 'cover=$(client xmessage)' || fail "no cover window"
+    cover=$(client xmessage)
+    [ -n "$cover" ] || fail "no cover window"
     xdotool windowmove --sync "$wid" 100 100 2>/dev/null # under the cover, partly
     activate "$cover"
     above "$cover" "$wid" || fail "the cover window is not above the program to begin with"
@@ -71,7 +67,8 @@ case_window-manager() {
 
     activate "$wid"
     click_pin
-    wait_until 2000 eval '! on_top_state' || fail "_NET_WM_STATE_ABOVE still set after releasing the pin"
+    wait_until 2000 eval '! on_top_state' ||
+        fail "_NET_WM_STATE_ABOVE still set after releasing the pin"
     activate "$cover"
     above "$cover" "$wid" || fail "the released window stays above the activated window"
     alive || fail "the program exited"
