@@ -53,7 +53,7 @@ check "appstreamcli validate" \
     appstreamcli validate --no-net "$share/metainfo/org.example.sonavex.metainfo.xml"
 for size in 16 32 48 64 128 256; do
     check "icon of $size pixels" eval 'file -b "$share/icons/hicolor/${size}x$size/apps/"*.png |
-        grep "^PNG image data, $size x $size,"'
+        grep -q "^PNG image data, $size x $size,"'
 done
 
 # ---- install, run, purge ----
