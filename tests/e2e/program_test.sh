@@ -27,9 +27,8 @@ moving() {
     wait_until 600 eval '[ "$(picture)" != "$first" ]'
 }
 
-# Toolbar buttons, laid out from the left: topmost, then pause.
-click() { xdotool mousemove --window "$wid" "$1" 15 click 1; }
-topmost_x=16 pause_x=41
+# The pause button, the second of the toolbar.
+click_pause() { xdotool mousemove --window "$wid" 41 15 click 1; }
 
 # Whether the topmost of the program's and the cover's windows is titled $1.
 in_front() { xwininfo -root -children | grep -m1 -E '"(Sonavex|xmessage)":' | grep -q "\"$1\":"; }
@@ -47,39 +46,47 @@ toolbar() {
     echo "$now"
 }
 
-# The distinct nice values of all the program's threads.
-thread_nice() { ps -L -o ni= -p "$pid" | sort -u | tr -d ' ' | paste -sd' '; }
-
+# The tone's bar, paused and resumed by hand, then the sound server lost and back.
 case_tone() {
+    # A server of our own, so that stopping it leaves the shared one alone.
+    private_sound_server
     play 440
     start_program
     wait_for_bar 48 1000
     play 1000
     wait_for_bar 62 1500
-    moving || fail "the picture does not move while capturing"
-    click $pause_x
+    local released pressed
+    released=$(toolbar)
+    click_pause
     wait_until 2000 eval '! recording' || fail "still recording after pausing"
     moving && fail "the picture still moves after pausing"
-    click $pause_x
+    pressed=$(toolbar)
+    [ "$pressed" != "$released" ] || fail "the pause button looks the same pressed and released"
+    click_pause
     wait_until 2000 recording || fail "not recording again after resuming"
     moving || fail "the picture does not move again after resuming"
-}
+    [ "$(toolbar)" = "$released" ] || fail "the pause button does not look released again"
 
-case_topmost() {
-    start_program
-    # Recording, so PulseAudio's client thread, which fills the buffers, exists.
-    wait_until 2000 recording || fail "not recording"
-    local normal
-    normal=$(thread_nice)
-    click $topmost_x
-    # Root may raise them; for others nothing may change.
-    local raised=$normal
-    [ "$(id -u)" = 0 ] && raised=-10
-    wait_until 1000 eval '[ "$(thread_nice)" = "$raised" ]' ||
-        fail "thread nice values $(thread_nice) while on top, expected $raised"
-    click $topmost_x
-    wait_until 1000 eval '[ "$(thread_nice)" = "$normal" ]' ||
-        fail "nice values $(thread_nice) after release"
+    "$root/scripts/sound-server.sh" stop "$SONAVEX_SOUND_DIR"
+    wait_until 3000 eval '[ "$(toolbar)" = "$pressed" ]' ||
+        fail "capture stopped but the pause button is not pressed"
+    alive || fail "the program died with the sound server"
+    moving && fail "the picture still moves without a sound server"
+    # A click tries the missing server again: the open fails at once and the button stays
+    # pressed.
+    click_pause
+    [ "$(toolbar)" = "$pressed" ] || fail "a failed retry left the pause button released"
+    alive || fail "the program died retrying without a sound server"
+    [ "$(program_windows)" = "$wid" ] || fail "the window is gone"
+
+    # The server is back: one click records again. The frozen picture shows 1000 Hz, so
+    # 440 Hz proves the picture is live.
+    "$root/scripts/sound-server.sh" start "$SONAVEX_SOUND_DIR" >/dev/null ||
+        fail "cannot restart the private server"
+    play 440
+    click_pause
+    wait_for_bar 48 2000
+    [ "$(toolbar)" = "$released" ] || fail "the pause button is not released after the retry"
 }
 
 case_second-copy() {
@@ -91,44 +98,6 @@ case_second-copy() {
     wait_until 2000 in_front Sonavex || fail "the first copy did not come to the front"
     [ "$(program_windows)" = "$wid" ] || fail "windows after a second copy: $(program_windows)"
     close_program
-}
-
-case_sound-server-lost() {
-    # A server of our own, so that stopping it leaves the shared one alone.
-    private_sound_server
-    play 440
-    start_program
-    wait_until 2000 recording || fail "not recording"
-    # How the toolbar looks with the pause button released, and pressed by hand.
-    local released pressed
-    released=$(toolbar)
-    click $pause_x
-    pressed=$(toolbar)
-    [ "$pressed" != "$released" ] || fail "the pause button looks the same pressed and released"
-    click $pause_x
-    [ "$(toolbar)" = "$released" ] || fail "the pause button does not look released again"
-    moving || fail "the picture does not move after resuming"
-
-    "$root/scripts/sound-server.sh" stop "$SONAVEX_SOUND_DIR"
-    wait_until 3000 eval '[ "$(toolbar)" = "$pressed" ]' ||
-        fail "capture stopped but the pause button is not pressed"
-    alive || fail "the program died with the sound server"
-    moving && fail "the picture still moves without a sound server"
-    # A click tries the missing server again: the open fails at once and the button stays
-    # pressed.
-    click $pause_x
-    [ "$(toolbar)" = "$pressed" ] || fail "a failed retry left the pause button released"
-    alive || fail "the program died retrying without a sound server"
-    [ "$(program_windows)" = "$wid" ] || fail "the window is gone"
-
-    # The server is back: one click records again. The frozen picture shows 440 Hz, so
-    # another tone proves the picture is live.
-    "$root/scripts/sound-server.sh" start "$SONAVEX_SOUND_DIR" >/dev/null ||
-        fail "cannot restart the private server"
-    play 1000
-    click $pause_x
-    wait_for_bar 62 2000
-    [ "$(toolbar)" = "$released" ] || fail "the pause button is not released after the retry"
 }
 
 case_server-hangs() {

@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
 # Keep-on-top under a real window manager: openbox on a virtual display of the case's own.
 # With the pin pressed (a real click) the window manager marks the window _NET_WM_STATE_ABOVE
-# and keeps it above another window that is then activated; released, the other window
-# comes over it.
+# and keeps it above another window that is then activated, and all the program's threads
+# run at nice -10 (when root); released, the other window comes over it and the nice values
+# are as before.
 #
 #   window_manager_test.sh PROGRAM CLOSE_WINDOW [window-manager]
 #
@@ -35,6 +36,9 @@ activate() {
         fail "window $target did not become active"
 }
 click_pin() { xdotool mousemove --window "$wid" 16 15 click 1; }
+# The distinct nice values of all the program's threads, and whether they are $1.
+thread_nice() { ps -L -o ni= -p "$pid" | sort -u | tr -d ' ' | paste -sd' '; }
+nice_is() { [ "$(thread_nice)" = "$1" ]; }
 
 case_window-manager() {
     # A display of the case's own, so that the window manager touches no other test's windows.
@@ -53,6 +57,11 @@ case_window-manager() {
     local cover
     cover=$(client xmessage)
     [ -n "$cover" ] || fail "no cover window"
+    # Recording, so that PulseAudio's client thread, which fills the buffers, exists.
+    wait_until 2000 recording || fail "not recording"
+    local normal raised
+    normal=$(thread_nice)
+    raised=$([ "$(id -u)" = 0 ] && echo -10 || echo "$normal") # only root may raise them
     xdotool windowmove --sync "$wid" 100 100 2>/dev/null # under the cover, partly
     activate "$cover"
     above "$cover" "$wid" || fail "the cover window is not above the program to begin with"
@@ -62,6 +71,8 @@ case_window-manager() {
     click_pin
     wait_until 2000 on_top_state ||
         fail "no _NET_WM_STATE_ABOVE with the pin pressed: $(xprop -id "$wid" _NET_WM_STATE)"
+    wait_until 1000 nice_is "$raised" ||
+        fail "thread nice values $(thread_nice) pinned, not $raised"
     activate "$cover"
     above "$wid" "$cover" || fail "the pinned window went under the activated window"
 
@@ -69,6 +80,7 @@ case_window-manager() {
     click_pin
     wait_until 2000 eval '! on_top_state' ||
         fail "_NET_WM_STATE_ABOVE still set after releasing the pin"
+    wait_until 1000 nice_is "$normal" || fail "thread nice values $(thread_nice) after release"
     activate "$cover"
     above "$cover" "$wid" || fail "the released window stays above the activated window"
     alive || fail "the program exited"

@@ -25,17 +25,13 @@ check "built without GoogleTest, Google Benchmark or FFTW" \
 
 dpkg-deb -c "$deb" | awk '{ print substr($6, 2) }' | sed 's|/$||' | grep . >"$work/contents"
 files=$(dpkg-deb -c "$deb" | awk '$1 !~ /^d/ { print substr($6, 2) }' | sort)
-check "the package holds the program and its desktop files only" diff - <(echo "$files") <<'LIST'
+check "the package holds the program and its desktop files only" diff - <(echo "$files") <<LIST
 /usr/bin/sonavex
 /usr/share/applications/org.example.sonavex.desktop
 /usr/share/doc/sonavex/changelog.Debian.gz
 /usr/share/doc/sonavex/copyright
-/usr/share/icons/hicolor/128x128/apps/org.example.sonavex.png
-/usr/share/icons/hicolor/16x16/apps/org.example.sonavex.png
-/usr/share/icons/hicolor/256x256/apps/org.example.sonavex.png
-/usr/share/icons/hicolor/32x32/apps/org.example.sonavex.png
-/usr/share/icons/hicolor/48x48/apps/org.example.sonavex.png
-/usr/share/icons/hicolor/64x64/apps/org.example.sonavex.png
+$(printf '/usr/share/icons/hicolor/%s/apps/org.example.sonavex.png\n' \
+    128x128 16x16 256x256 32x32 48x48 64x64)
 /usr/share/man/man1/sonavex.1.gz
 /usr/share/metainfo/org.example.sonavex.metainfo.xml
 LIST
