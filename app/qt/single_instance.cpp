@@ -63,6 +63,11 @@ SingleInstance::SingleInstance(QObject *parent) : QObject(parent) {
 }
 
 SingleInstance::~SingleInstance() {
+    // The server deletes the sockets it accepted, which then report that they disconnected:
+    // they must not call back into this object's members, which are gone by then.
+    for (QLocalSocket *socket : std::as_const(m_connections)) {
+        socket->disconnect(this);
+    }
     if (m_lockFd >= 0) {
         ::close(m_lockFd);
     }
