@@ -72,15 +72,15 @@ case_flood() {
     before=$(awk '/^VmRSS:/ { print $2 }' "/proc/$pid/status")
     python3 "$peer" flood "$XDG_RUNTIME_DIR/sonavex.socket" 1100 50 >"$work/flood" &
     at_exit "kill $!"
-    xmessage -geometry +0+0 cover 2>/dev/null &
-    at_exit "kill $!"
     wait_until 20000 test -s "$work/flood" || fail "the flood did not end"
-    wait_until 2000 in_front xmessage || fail "the cover window did not come over the program's"
-    timeout 10 "$program" >"$work/second.log" 2>&1 || fail "the second copy exited with $?"
-    wait_until 2000 in_front Sonavex || fail "the first copy did not come to the front"
     after=$(awk '/^VmRSS:/ { print $2 }' "/proc/$pid/status")
     [ $((after - before)) -lt 20480 ] ||
         fail "memory grew from $before to $after kB ($(cat "$work/flood"))"
+    xmessage -geometry +0+0 cover 2>/dev/null &
+    at_exit "kill $!"
+    wait_until 2000 in_front xmessage || fail "the cover window did not come over the program's"
+    timeout 10 "$program" >"$work/second.log" 2>&1 || fail "the second copy exited with $?"
+    wait_until 2000 in_front Sonavex || fail "the first copy did not come to the front"
     close_program
 }
 

@@ -32,9 +32,9 @@ def flood(path, count, megabytes):
     _, hard = resource.getrlimit(resource.RLIMIT_NOFILE)
     resource.setrlimit(resource.RLIMIT_NOFILE, (hard, hard))
     sent = [0]
+    sender = socket.socket(socket.AF_UNIX)  # kept open, as the idle ones
 
     def send():
-        sender = socket.socket(socket.AF_UNIX)
         block = bytes(1 << 20)
         try:
             sender.connect(path)
