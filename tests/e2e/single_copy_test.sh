@@ -52,7 +52,8 @@ case_squatted-runtime-directory() {
     close_program
 }
 
-# A lock file left behind, empty or garbled, never blocks a start.
+# A lock file left behind, empty or garbled, never blocks a start; nor does one that cannot
+# be locked at all (a directory in its place), which is said on stderr.
 case_broken-lock-file() {
     own_runtime_dir
     : >"$XDG_RUNTIME_DIR/sonavex.lock"
@@ -60,6 +61,10 @@ case_broken-lock-file() {
     close_program
     head -c 4096 /dev/urandom >"$XDG_RUNTIME_DIR/sonavex.lock"
     start_program
+    close_program
+    rm "$XDG_RUNTIME_DIR/sonavex.lock" && mkdir "$XDG_RUNTIME_DIR/sonavex.lock"
+    start_program
+    grep -q "cannot lock" "$work/program.log" || fail "nothing said on stderr"
     close_program
 }
 
