@@ -42,7 +42,7 @@ case_squatted-runtime-directory() {
     at_exit "kill $listener; wait $listener"
     wait_until 5000 test -s "$tmp/listening" || fail "the squatter does not listen"
     for lock in "$squat/sonavex.lock" "$tmp/sonavex.lock"; do
-        printf '%s\n%s\n%s\n' "$listener" "$(readlink "/proc/$listener/exe")" "$(hostname)" \
+        printf '%s\n%s\n%s\n' "$listener" "$(readlink "/proc/$listener/exe")" "$(uname -n)" \
             >"$lock" && chown "$user" "$lock"
     done
     unset XDG_RUNTIME_DIR
