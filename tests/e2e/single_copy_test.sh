@@ -22,7 +22,7 @@ own_runtime_dir() {
 in_front() { xwininfo -root -children | grep -m1 -E '"(Sonavex|xmessage)":' | grep -q "\"$1\":"; }
 thread_nice() { ps -L -o ni= -p "$pid" | sort -u | tr -d ' ' | paste -sd' '; }
 click() { xdotool mousemove --window "$wid" "$1" 15 click 1; }
-topmost_x=16 mixer_x=180
+topmost_x=16 mixer_x=180 about_x=204
 
 # Another user owns the runtime directory Qt falls back to without XDG_RUNTIME_DIR, and
 # holds a lock and listens at the program's names there and at fixed names in the temporary
@@ -89,21 +89,30 @@ case_flood() {
     close_program
 }
 
-# While on top (nice -10, permitted to root) the mixer button starts a stand-in mixer, which
-# runs at the normal nice value.
-case_mixer-priority() {
+# While on top (nice -10, permitted to root) the mixer button and the About box's link start
+# stand-ins for the mixer and the browser, which run at the normal nice value.
+case_started-programs-priority() {
     [ "$(id -u)" = 0 ] || skip "raising the priority needs root"
     own_runtime_dir
     mkdir "$work/bin"
-    printf '#!/bin/sh\nps -o ni= -p $$ >"%s/mixer.nice"\n' "$work" >"$work/bin/pavucontrol"
-    chmod +x "$work/bin/pavucontrol"
+    printf '#!/bin/sh\nps -o ni= -p $$ >"$0.nice"\n' >"$work/bin/pavucontrol"
+    chmod +x "$work/bin/pavucontrol" && cp "$work/bin/pavucontrol" "$work/bin/xdg-open"
     PATH="$work/bin:$PATH" start_program
     wait_until 2000 recording || fail "not recording" # PulseAudio's thread exists
     click $topmost_x
     wait_until 2000 eval '[ "$(thread_nice)" = -10 ]' || fail "nice $(thread_nice) while on top"
     click $mixer_x
-    wait_until 3000 test -s "$work/mixer.nice" || fail "the stand-in mixer did not run"
-    [ "$(tr -d ' ' <"$work/mixer.nice")" = 0 ] || fail "the mixer ran at nice $(<"$work/mixer.nice")"
+    click $about_x
+    local about=""
+    wait_until 3000 eval 'about=$(xwininfo -root -children | awk "/\"Sonavex のバージョン情報\"/ { print \$1 }")
+        [ -n "$about" ]' || fail "no About box"
+    xdotool mousemove --window "$about" 100 33 click 1 # the address
+    for stand_in in pavucontrol xdg-open; do
+        wait_until 3000 test -s "$work/bin/$stand_in.nice" || fail "$stand_in did not run"
+        [ "$(tr -d ' ' <"$work/bin/$stand_in.nice")" = 0 ] ||
+            fail "$stand_in ran at nice $(<"$work/bin/$stand_in.nice")"
+    done
+    "$close_window" "$about"
     close_program
 }
 
