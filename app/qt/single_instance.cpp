@@ -113,16 +113,16 @@ SingleInstance::Claim SingleInstance::claim() {
 bool SingleInstance::askRunningCopy() {
     QElapsedTimer clock;
     clock.start();
+    auto remaining = [&clock] { return int(qMax<qint64>(1, kAnswerMs - clock.elapsed())); };
     for (;;) {
         QLocalSocket socket;
         socket.connectToServer(m_socketPath);
-        if (socket.waitForConnected(qMax<qint64>(1, kAnswerMs - clock.elapsed()))) {
+        if (socket.waitForConnected(remaining())) {
             socket.write(kRequest);
             socket.flush();
             QByteArray answer;
             while (answer.size() < kAnswer.size() && clock.elapsed() < kAnswerMs &&
-                   (socket.bytesAvailable() > 0 ||
-                    socket.waitForReadyRead(int(kAnswerMs - clock.elapsed())))) {
+                   (socket.bytesAvailable() > 0 || socket.waitForReadyRead(remaining()))) {
                 answer += socket.read(kAnswer.size() - answer.size());
             }
             if (answer == kAnswer) {
