@@ -428,7 +428,8 @@ void MainWindow::sizeCommand() {
 
 void MainWindow::mixerCommand() {
     if (!m_mixerProgram.isEmpty()) {
-        QProcess::startDetached(m_mixerProgram, m_mixerArguments);
+        start_at_normal_priority(
+            [this] { QProcess::startDetached(m_mixerProgram, m_mixerArguments); });
     }
 }
 

@@ -2,7 +2,8 @@
 
 // Measures the time from a block's delivery (on the device's thread) to the end of the
 // paint that shows it. Only when SONAVEX_PAINT_TIMING is set in the environment; the
-// median and worst figures go to standard error when the program ends.
+// median and worst figures go to standard error when the program ends. Its memory is bounded
+// however long the program runs: the median comes from a uniform sample of the paints.
 
 // Device thread: a block was delivered now (kept only if no earlier one awaits a paint).
 void note_block_delivered();
