@@ -1,37 +1,153 @@
-# Shared by the end-to-end and measuring scripts; sourced, never run. Sets root (the source
-# tree) and work (a private directory, removed at exit).
+# shellcheck shell=bash
+# The harness of the end-to-end and package scripts; sourced, never run. Sets root (the source
+# tree) and work (a private directory, removed at exit), and reports in one format: a line
+# "ok NAME" or "not ok NAME: why" per check, then "N passed, N failed". The script exits 1
+# when any check failed, 77 when all were skipped.
+#
+# A script defines its cases as functions case_NAME and ends with `run_cases "$@"`. Each case
+# runs in a subshell of its own with its own work directory and clean-ups, so one that fails
+# or skips leaves the next a clean start.
 
 root=$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)
 work=$(mktemp -d "/tmp/sonavex-$(basename "$0" .sh).XXXXXX")
-trap 'rm -rf "$work"' EXIT # each script sets its own cleanup, which removes it too
+passed=0 failed=0 skipped=0
+pid="" wid="" case_name=""
+cleanups=()
 
-# A test that cannot run here skips (exit 77), or fails when the test command requires the
-# services it starts (SONAVEX_REQUIRE_SERVICES=1).
+# Runs CMD (evaluated then) at exit, before what was registered earlier.
+at_exit() { cleanups+=("$*"); }
+run_cleanups() {
+    stop_program
+    local i
+    for ((i = ${#cleanups[@]} - 1; i >= 0; i--)); do eval "${cleanups[i]}" >/dev/null 2>&1; done
+    rm -rf "$work"
+}
+trap run_cleanups EXIT
+
+ok() { echo "ok $1"; passed=$((passed + 1)); }
+not_ok() { echo "not ok $1: $2"; failed=$((failed + 1)); }
+# Ends the case (or the script, outside a case) as failed because of WHY.
+fail() {
+    [ -n "$case_name" ] && { echo "$*" >"$why"; tail -5 "$work"/*.log 2>/dev/null; exit 1; }
+    not_ok "$(basename "$0" .sh)" "$*"
+    finish
+}
+# A script or case that cannot run here skips; it fails instead when the test command
+# requires the services it starts (SONAVEX_REQUIRE_SERVICES=1).
 skip() {
-    [ "${SONAVEX_REQUIRE_SERVICES:-0}" = 1 ] && { echo "FAIL: $*"; exit 1; }
-    echo "SKIP: $*"
+    [ "${SONAVEX_REQUIRE_SERVICES:-0}" = 1 ] && fail "$*"
+    echo "skip ${case_name:-$(basename "$0" .sh)}: $*"
     exit 77
 }
+finish() {
+    echo "$passed passed, $failed failed"
+    [ "$failed" -gt 0 ] && exit 1
+    [ "$passed" = 0 ] && [ "$skipped" -gt 0 ] && exit 77
+    exit 0
+}
 
-# The test command's sound server (PULSE_SERVER, SONAVEX_SOUND_DIR), or skip.
+# Runs case_NAME in a subshell and reports it.
+run_case() {
+    local rc
+    (
+        case_name=$1 cleanups=() why="$work/$1.why"
+        work=$(mktemp -d "$work/$1.XXXXXX")
+        trap run_cleanups EXIT
+        "case_$1"
+    )
+    rc=$?
+    case $rc in
+    0) ok "$1" ;;
+    77) skipped=$((skipped + 1)) ;;
+    *) not_ok "$1" "$(cat "$work/$1.why" 2>/dev/null || echo "ended with exit code $rc")" ;;
+    esac
+}
+# Runs the named cases, or all, then finishes.
+run_cases() {
+    local name names=("$@")
+    [ $# -gt 0 ] || names=($(declare -F | sed -n 's/^declare -f case_//p'))
+    for name in "${names[@]}"; do run_case "$name"; done
+    finish
+}
+
+# Polls for at most MS milliseconds until the command that follows succeeds.
+wait_until() {
+    local deadline=$(($(date +%s%3N) + $1))
+    shift
+    until "$@"; do
+        [ "$(date +%s%3N)" -ge "$deadline" ] && return 1
+        sleep 0.05
+    done
+}
+
+# The test command's display and sound server (DISPLAY, PULSE_SERVER, SONAVEX_SOUND_DIR), or
+# skip. The program is pinned to that display, also when started from a Wayland desktop.
 need_sound_server() {
     [ -n "${PULSE_SERVER:-}" ] && [ -n "${SONAVEX_SOUND_DIR:-}" ] || skip "no sound server"
 }
-
-# The measuring scripts' own services under $work: a sound server and a virtual display
-# (of size $1, default the script's), stopped with the program at exit.
-pid=""
-stop_measuring() {
-    [ -n "$pid" ] && kill "$pid" 2>/dev/null
-    "$root/scripts/sound-server.sh" stop "$work/sound" >/dev/null 2>&1 || true
-    "$root/scripts/virtual-display.sh" stop "$work/display" >/dev/null 2>&1 || true
-    rm -rf "$work"
-}
-start_measuring_display() {
-    trap stop_measuring EXIT
-    # Pinned to the virtual display, also when started from a Wayland desktop.
+need_display() {
+    [ -n "${DISPLAY:-}" ] || skip "no display"
     export QT_QPA_PLATFORM=xcb
     unset WAYLAND_DISPLAY
-    "$root/scripts/virtual-display.sh" start "$work/display" "$@"
-    source "$work/display/env"
 }
+
+# A sound server of the caller's own under $work/sound (of the test command's kind), its
+# environment exported; stopped at exit.
+private_sound_server() {
+    at_exit "'$root/scripts/sound-server.sh' stop '$work/sound'"
+    "$root/scripts/sound-server.sh" start "$work/sound" "$@" >/dev/null ||
+        fail "cannot start a private sound server"
+    source "$work/sound/env"
+}
+# A virtual display of the caller's own (of size $1, default 1280x1024); stopped at exit.
+private_display() {
+    at_exit "'$root/scripts/virtual-display.sh' stop '$work/display'"
+    "$root/scripts/virtual-display.sh" start "$work/display" "$@" || fail "no virtual display"
+    source "$work/display/env"
+    export QT_QPA_PLATFORM=xcb
+    unset WAYLAND_DISPLAY
+}
+play() { "$root/scripts/sound-server.sh" play "${SONAVEX_SOUND_DIR:?}" "$1"; }
+
+# Starts PROGRAM (with any arguments) in the background, its output in $work/program.log,
+# and sets pid; start_program also waits for its window and sets wid.
+launch() {
+    "$@" >"$work/program.log" 2>&1 &
+    pid=$!
+}
+start_program() {
+    launch "${program:?}" "$@"
+    wid=$("$root/scripts/wait-window.sh" Sonavex 5) || fail "no window appeared"
+}
+alive() { kill -0 "$pid" 2>/dev/null; }
+# Top-level windows, topmost first: the program's are titled exactly "Sonavex".
+program_windows() { xwininfo -root -children | awk '$2 == "\"Sonavex\":" { print $1 }'; }
+
+# Asks the window to close, as a window manager's close button does, and waits at most
+# SECONDS (default 5) for the program to end; fails unless it ends with exit code 0.
+close_program() {
+    "${close_window:?}" "$wid" || fail "cannot ask the window to close"
+    timeout "${1:-5}" tail --pid="$pid" -f /dev/null || fail "the program still runs after closing"
+    local rc=0
+    wait "$pid" || rc=$?
+    pid=""
+    [ "$rc" = 0 ] || fail "exit code $rc after closing the window"
+}
+stop_program() {
+    [ -n "$pid" ] && kill "$pid" 2>/dev/null && wait "$pid" 2>/dev/null
+    pid=""
+}
+
+# The bar with the most lit pixels in the window's picture now (see scripts/bar-heights.sh;
+# its arguments, default the window).
+tallest_bar() {
+    "$root/scripts/bar-heights.sh" "${@:-$wid}" |
+        awk '{ best = 1; for (b = 2; b <= NF; b++) if ($b > $best) best = b; print best - 1 }'
+}
+# Polls for at most MS milliseconds until the tallest bar is BAR.
+wait_for_bar() {
+    local bar=$1
+    wait_until "$2" eval '[ "$(tallest_bar)" = "$bar" ]' || fail "tallest bar $(tallest_bar), expected $bar"
+}
+# Whether the program has a recording stream on the sound server.
+recording() { pactl list source-outputs 2>/dev/null | grep -q "application.process.id = \"$pid\""; }

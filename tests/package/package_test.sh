@@ -1,63 +1,44 @@
 #!/usr/bin/env bash
 # The Debian package of the Linux program, built, checked and tried on this machine: it
 # builds without the test and benchmark libraries; lintian finds no error; the desktop entry
-# and the AppStream data validate; it installs with apt, the installed program shows a
-# 440 Hz tone as bar 48, and purging it leaves no file behind. Ends with "N passed, N failed".
+# and the AppStream data validate; it installs with apt, the installed program opens its
+# window and records from the sound server, and purging it leaves no file behind.
 #
 #   package_test.sh BUILD_DIR CLOSE_WINDOW
 #
-# Runs as root (it installs and purges the package). The end-to-end check needs DISPLAY,
-# PULSE_SERVER and SONAVEX_SOUND_DIR, as tests/e2e/program_test.sh does.
+# Runs as root (it installs and purges the package). The run of the installed program needs
+# DISPLAY, PULSE_SERVER and SONAVEX_SOUND_DIR, as the end-to-end tests do.
 set -uo pipefail
-
+source "$(dirname "${BASH_SOURCE[0]}")/../e2e/common.sh"
 build_dir=${1:?build directory}
 close_window=${2:?close_window helper}
-root=$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)
-work=$(mktemp -d /tmp/sonavex-package.XXXXXX)
-passed=0 failed=0
 installed_here=0
-
-cleanup() {
+purge_if_ours() {
     if [ "$installed_here" = 1 ] && dpkg-query -W -f='${Status}' sonavex 2>/dev/null | grep -q installed; then
         apt_get purge sonavex >/dev/null 2>&1
     fi
-    rm -rf "$work"
 }
-trap cleanup EXIT
-
-pass() { echo "PASS: $*"; passed=$((passed + 1)); }
-fail() { echo "FAIL: $*"; failed=$((failed + 1)); }
-finish() {
-    echo "$passed passed, $failed failed"
-    [ "$failed" -eq 0 ]
-    exit
+at_exit purge_if_ours
+# CHECK NAME COMMAND...: reports COMMAND's success as check NAME.
+check() {
+    local name=$1
+    shift
+    if "$@"; then ok "$name"; else not_ok "$name" "failed"; fi
 }
 apt_get() {
     DEBIAN_FRONTEND=noninteractive apt-get -y -q -o DPkg::Lock::Timeout=300 "$@"
 }
 
 # ---- builds, without the test and benchmark libraries ----
-if ! deb=$("$root/scripts/package.sh" "$build_dir" -DSONAVEX_WERROR=ON 2>"$work/build.log" | tail -1) ||
-    [ ! -f "$deb" ]; then
-    cat "$work/build.log"
-    fail "the package does not build"
-    finish
-fi
-arch=$(dpkg --print-architecture)
-version=$(sed -n 's/^CMAKE_PROJECT_VERSION:STATIC=//p' "$build_dir/CMakeCache.txt")
-if [ "$(basename "$deb")" = "sonavex_${version}-1_${arch}.deb" ] && [ -n "$version" ]; then
-    pass "package $(basename "$deb") built, $(stat -c %s "$deb") bytes"
-else
-    fail "package named $(basename "$deb"), expected sonavex_${version}-1_${arch}.deb"
-fi
-if grep -qiE '^(GTest|benchmark)_DIR:|FFTW3' "$build_dir/CMakeCache.txt"; then
-    fail "building the package looked for GoogleTest, Google Benchmark or FFTW"
-else
-    pass "built without GoogleTest, Google Benchmark or FFTW"
-fi
+deb=$("$root/scripts/package.sh" "$build_dir" -DSONAVEX_WERROR=ON 2>"$work/build.log" | tail -1)
+[ -f "$deb" ] || { cat "$work/build.log"; fail "the package does not build"; }
+name=sonavex_$(sed -n 's/^CMAKE_PROJECT_VERSION:STATIC=//p' "$build_dir/CMakeCache.txt")-1_$(dpkg --print-architecture).deb
+check "package named $name" [ "$(basename "$deb")" = "$name" ]
+check "built without GoogleTest, Google Benchmark or FFTW" \
+    eval '! grep -qiE "^(GTest|benchmark)_DIR:|FFTW3" "$build_dir/CMakeCache.txt"'
 
 dpkg-deb -c "$deb" | awk '{ print substr($6, 2) }' | sed 's|/$||' | grep . >"$work/contents"
-files=$(dpkg-deb -c "$deb" | awk '$1 !~ /^d/ { print substr($6, 2) }')
+files=$(dpkg-deb -c "$deb" | awk '$1 !~ /^d/ { print substr($6, 2) }' | sort)
 expected_files="/usr/bin/sonavex
 /usr/share/applications/org.example.sonavex.desktop
 /usr/share/doc/sonavex/changelog.Debian.gz
@@ -70,49 +51,29 @@ expected_files="/usr/bin/sonavex
 /usr/share/icons/hicolor/64x64/apps/org.example.sonavex.png
 /usr/share/man/man1/sonavex.1.gz
 /usr/share/metainfo/org.example.sonavex.metainfo.xml"
-if [ "$(sort <<<"$files")" = "$(sort <<<"$expected_files")" ]; then
-    pass "the package holds the program and its desktop files only"
-else
-    fail "package contents differ:"
-    diff <(sort <<<"$expected_files") <(sort <<<"$files")
-fi
+check "the package holds the program and its desktop files only" \
+    diff <(sort <<<"$expected_files") - <<<"$files"
 depends=$(dpkg-deb -f "$deb" Depends)
-case "$depends" in
-*libqt6widgets6*libstdc++6*) pass "dependencies found by shlibdeps: $depends" ;;
-*) fail "dependencies: $depends" ;;
-esac
+check "dependencies found by shlibdeps: $depends" eval '[[ $depends == *libqt6widgets6*libstdc++6* ]]'
 
 # ---- the checkers ----
-if lintian --fail-on error "$deb" >"$work/lintian.log" 2>&1 && ! grep -q '^E:' "$work/lintian.log"; then
-    pass "lintian reports no error"
-else
-    cat "$work/lintian.log"
-    fail "lintian reports errors"
-fi
-mkdir "$work/tree"
+check "lintian reports no error" \
+    eval 'lintian --fail-on error "$deb" >"$work/lintian.log" 2>&1 && ! grep "^E:" "$work/lintian.log"'
 dpkg-deb -x "$deb" "$work/tree"
-if desktop-file-validate "$work/tree/usr/share/applications/org.example.sonavex.desktop"; then
-    pass "desktop-file-validate"
-else
-    fail "desktop-file-validate"
-fi
-if appstreamcli validate --no-net "$work/tree/usr/share/metainfo/org.example.sonavex.metainfo.xml"; then
-    pass "appstreamcli validate"
-else
-    fail "appstreamcli validate"
-fi
-icons_ok=1
-for size in 16 32 48 64 128 256; do
-    file -b "$work/tree/usr/share/icons/hicolor/${size}x${size}/apps/org.example.sonavex.png" |
-        grep -q "^PNG image data, $size x $size," || { icons_ok=0; echo "icon ${size}x${size} is wrong"; }
-done
-[ "$icons_ok" = 1 ] && pass "icons of 16 to 256 pixels" || fail "icons"
+check desktop-file-validate desktop-file-validate "$work/tree/usr/share/applications/org.example.sonavex.desktop"
+check "appstreamcli validate" appstreamcli validate --no-net "$work/tree/usr/share/metainfo/org.example.sonavex.metainfo.xml"
+icons() {
+    local size
+    for size in 16 32 48 64 128 256; do
+        file -b "$work/tree/usr/share/icons/hicolor/${size}x${size}/apps/org.example.sonavex.png" |
+            grep -q "^PNG image data, $size x $size," || { echo "icon ${size}x${size} is wrong"; return 1; }
+    done
+}
+check "icons of 16 to 256 pixels" icons
 
 # ---- install, run, purge ----
-if dpkg-query -W -f='${Status}' sonavex 2>/dev/null | grep -q 'install ok installed'; then
+dpkg-query -W -f='${Status}' sonavex 2>/dev/null | grep -q 'install ok installed' &&
     fail "sonavex is installed already; not touching it"
-    finish
-fi
 # The directories the package puts files in, listed before it comes and after it goes.
 dirs=$(sed 's|/[^/]*$||' <<<"$files" | sort -u)
 list_dirs() { for d in $dirs; do [ -d "$d" ] && find "$d" -maxdepth 1; done | sort; }
@@ -120,38 +81,35 @@ list_dirs >"$work/before"
 while read -r path; do [ -e "$path" ] && echo "$path"; done <"$work/contents" >"$work/existed"
 
 installed_here=1
-if apt_get install "$deb" >"$work/install.log" 2>&1 &&
-    dpkg-query -W -f='${Status}' sonavex | grep -q 'install ok installed'; then
-    pass "apt-get installs the package"
-else
-    cat "$work/install.log"
-    fail "apt-get cannot install the package"
-    finish
-fi
+apt_get install "$deb" >"$work/install.log" 2>&1
+dpkg-query -W -f='${Status}' sonavex | grep -q 'install ok installed' ||
+    { cat "$work/install.log"; fail "apt-get cannot install the package"; }
+ok "apt-get installs the package"
 dpkg -L sonavex | sort >"$work/owned"
 
-"$root/tests/e2e/program_test.sh" tone /usr/bin/sonavex "$close_window"
-case $? in
-0) pass "the installed /usr/bin/sonavex shows 440 Hz as bar 48" ;;
-77) echo "SKIP: the installed program's end-to-end check (no display or sound server)" ;;
-*) fail "the installed /usr/bin/sonavex fails the end-to-end check" ;;
-esac
+# The installed program runs: its window opens and it records from the sound server.
+case_installed-program-runs() {
+    need_display
+    need_sound_server
+    program=/usr/bin/sonavex
+    start_program
+    wait_until 5000 recording || fail "the installed program does not record"
+    close_program
+}
+run_case installed-program-runs
 
-if apt_get purge sonavex >"$work/purge.log" 2>&1 &&
-    ! dpkg-query -W -f='${Status}' sonavex 2>/dev/null | grep -q 'installed'; then
+apt_get purge sonavex >"$work/purge.log" 2>&1
+if ! dpkg-query -W -f='${Status}' sonavex 2>/dev/null | grep -q 'installed'; then
     installed_here=0
-    pass "apt-get purges the package"
+    ok "apt-get purges the package"
 else
     cat "$work/purge.log"
-    fail "apt-get cannot purge the package"
+    not_ok "apt-get purges the package" "still installed"
 fi
 left=$(while read -r path; do
     [ -e "$path" ] && ! grep -qxF "$path" "$work/existed" && echo "$path"
 done <"$work/owned")
 list_dirs >"$work/after"
-if [ -z "$left" ] && cmp -s "$work/before" "$work/after"; then
-    pass "nothing is left after the purge ($(wc -l <"$work/owned") paths were installed)"
-else
-    fail "left after the purge: $left $(diff "$work/before" "$work/after")"
-fi
+check "nothing is left after the purge ($(wc -l <"$work/owned") paths were installed)" \
+    eval '[ -z "$left" ] && diff "$work/before" "$work/after"'
 finish

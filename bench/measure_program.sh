@@ -6,7 +6,7 @@
 # server's processes over the same interval, the resident memory, and the time from a
 # block's delivery to the end of the paint that shows it (median and worst).
 #
-#   tests/e2e/measure.sh PROGRAM CLOSE_WINDOW [SECONDS per size, default 30] [KINDS]
+#   bench/measure_program.sh PROGRAM CLOSE_WINDOW [SECONDS per size, default 30] [KINDS]
 #     KINDS: the servers to measure on, default "pulseaudio pipewire"
 set -euo pipefail
 
@@ -14,8 +14,8 @@ program=${1:?program}
 close_window=${2:?close_window helper}
 seconds=${3:-30}
 kinds=${4:-pulseaudio pipewire}
-source "$(dirname "${BASH_SOURCE[0]}")/common.sh"
-start_measuring_display
+source "$(dirname "${BASH_SOURCE[0]}")/../tests/e2e/common.sh"
+private_display
 
 ticks=$(getconf CLK_TCK)
 # CPU ticks of the program, of its window thread (the thread whose id is the pid), and of
@@ -55,7 +55,7 @@ cpu_share() {
 
 measure_on() {
     local kind=$1 wid one two rss
-    "$root/scripts/sound-server.sh" start "$work/sound" "$kind"
+    private_sound_server "$kind"
     (
         source "$work/sound/env"
         "$root/scripts/sound-server.sh" play "$work/sound" 440

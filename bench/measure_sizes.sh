@@ -6,18 +6,17 @@
 # window), then the resident memory a moment after coming back to exactly 1x and again
 # after a further measuring period there.
 #
-#   tests/e2e/measure_sizes.sh CLOSE_WINDOW SECONDS PROGRAM [PROGRAM...]
+#   bench/measure_sizes.sh CLOSE_WINDOW SECONDS PROGRAM [PROGRAM...]
 set -euo pipefail
 
 close_window=${1:?close_window helper}
 seconds=${2:?seconds per size}
 shift 2
 [ $# -gt 0 ] || { echo "usage: measure_sizes.sh CLOSE_WINDOW SECONDS PROGRAM..." >&2; exit 2; }
-source "$(dirname "${BASH_SOURCE[0]}")/common.sh"
-start_measuring_display 4096x2400
-"$root/scripts/sound-server.sh" start "$work/sound"
-source "$work/sound/env"
-"$root/scripts/sound-server.sh" play "$work/sound" 440
+source "$(dirname "${BASH_SOURCE[0]}")/../tests/e2e/common.sh"
+private_display 4096x2400
+private_sound_server
+play 440
 
 ticks=$(getconf CLK_TCK)
 cpu_ticks() { awk '{ print $14 + $15 }' "/proc/$pid/stat"; }
