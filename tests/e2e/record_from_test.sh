@@ -12,25 +12,6 @@ shift 2
 need_display
 need_sound_server
 
-# The program's record stream as "index client source-index", from the server.
-stream() {
-    pactl list source-outputs | awk -v p="application.process.id = \"$pid\"" '
-        /^Source Output #/ { o = substr($3, 2) } /^\tClient: / { c = $2 } /^\tSource: / { s = $2 }
-        index($0, p) { print o, c, s; exit }'
-}
-source_index() { pactl list short sources | awk -v n="$1" '$2 == n { print $1 }'; }
-# Opens the menu (a right click on the picture, or "key" for the menu key) and takes its
-# item for source NAME ("" for "Default input"): the server lists sources in menu order.
-choose() {
-    local downs=1
-    [ -n "$1" ] && downs=$(($(pactl list short sources | awk -v n="$1" '$2 == n { print NR }') + 1))
-    xdotool windowfocus --sync "$wid"
-    if [ "${2:-}" = key ]; then xdotool key Menu; else xdotool mousemove --window "$wid" 100 60 click 3; fi
-    wait_until 2000 eval '[ "$(xdotool search --onlyvisible --pid "$pid" | wc -l)" -gt 1 ]' ||
-        fail "no menu opened"
-    for _ in $(seq "$downs"); do xdotool key Down; done
-    xdotool key Return
-}
 # Within a second the stream is on SOURCE and shows BAR, still the first stream.
 moved() {
     local want="$first $(source_index "$1")"
@@ -45,12 +26,12 @@ case_record-from() {
     start_program
     wait_for_bar 48 2000
     first=$(stream | cut -d' ' -f1-2)
-    choose vmic2 && moved vmic2 60
-    choose "" key && moved vmic 48
-    choose nullsink.monitor && moved nullsink.monitor 48
+    choose_source vmic2 && moved vmic2 60
+    choose_source "" key && moved vmic 48
+    choose_source nullsink.monitor && moved nullsink.monitor 48
     xdotool mousemove --window "$wid" 41 15 click 1 # pause
     wait_until 2000 eval '! recording' || fail "still recording while paused"
-    choose vmic2
+    choose_source vmic2
     xdotool mousemove --window "$wid" 41 15 click 1
     wait_until 2000 recording || fail "no recording after releasing pause"
     wait_for_bar 60 2000
