@@ -10,35 +10,27 @@
 
 namespace {
 
-TEST(Readout, KeysAndEqualTemperedFrequenciesInNoteMode) {
+// Note mode: the key and its equal-tempered frequency; linear mode: the first and last
+// coefficient the band reads (22050 / 4096 Hz each), as the frame's band table gives them.
+TEST(Readout, KeysInNoteModeAndCoefficientRangesInLinearMode) {
     build_analysis_tables();
     const struct {
-        int band;
-        const char *text;
-    } cases[] = {{0, "A0 27.5 Hz"},   {1, "A#0 29.1 Hz"},  {3, "C1 32.7 Hz"},
-                 {39, "C4 261.6 Hz"}, {48, "A4 440.0 Hz"}, {49, "A#4 466.2 Hz"},
-                 {87, "C8 4186.0 Hz"}};
-    for (const auto &c : cases) {
-        EXPECT_EQ(band_frequency_text(kNoteMode, 1, c.band), c.text) << "band " << c.band;
-        EXPECT_EQ(band_frequency_text(kNoteMode | kScopeMode, 2, c.band), c.text)
-            << "zoom and scope change nothing, band " << c.band;
-    }
-    EXPECT_EQ(band_at_column(193), 48);
-    EXPECT_TRUE(band_at_column(-1) < 0 && band_at_column(352) < 0 && band_at_column(351) == 87);
-}
-
-// The coefficients a linear band reads, at 22050 / 4096 Hz each, in whole hertz.
-TEST(Readout, LinearRangesFollowTheBassZoom) {
-    build_analysis_tables();
-    const struct {
+        unsigned flags;
         int zoom;
         int band;
         const char *text;
-    } cases[] = {
-        {1, 0, "0–118 Hz"}, {1, 87, "10896–11020 Hz"}, {2, 0, "0–54 Hz"}, {2, 87, "5448–5507 Hz"}};
+    } cases[] = {{kNoteMode, 1, 0, "A0 27.5 Hz"},
+                 {kNoteMode, 2, 1, "A#0 29.1 Hz"},
+                 {kNoteMode | kScopeMode, 1, 39, "C4 261.6 Hz"},
+                 {kNoteMode, 1, 48, "A4 440.0 Hz"},
+                 {kNoteMode, 1, 87, "C8 4186.0 Hz"},
+                 {0, 1, 0, "0–118 Hz"},
+                 {0, 1, 87, "10896–11020 Hz"},
+                 {kScopeMode, 2, 0, "0–54 Hz"},
+                 {0, 2, 87, "5448–5507 Hz"}};
     for (const auto &c : cases) {
-        EXPECT_EQ(band_frequency_text(0, c.zoom, c.band), c.text)
-            << "zoom " << c.zoom << " band " << c.band;
+        EXPECT_EQ(band_frequency_text(c.flags, c.zoom, c.band), c.text)
+            << "flags " << c.flags << " zoom " << c.zoom << " band " << c.band;
     }
 }
 
