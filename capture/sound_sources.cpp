@@ -19,9 +19,10 @@ SourceChoices read_source_choices() {
     // While recording the check mark follows the stream: after a source vanished the server
     // has moved it, and the menu shows where. "Default input" stays checked only while it
     // is followed and the stream is on it; a server that put the stream elsewhere (it may
-    // remember a move for the stream's name) shows that source.
+    // remember a move for the stream's name) shows that source. A server that does not
+    // answer tells nothing new: the choice keeps the mark.
     std::string recorded;
-    if (recorded_source_name(&recorded)) {
+    if (choices.answered && recorded_source_name(&recorded)) {
         choices.checked = g_chosen.empty() && recorded == default_source ? std::string() : recorded;
     } else {
         choices.checked = g_chosen;

@@ -451,7 +451,10 @@ void MainWindow::recordFromMenu(QPoint at) {
     };
     add(QStringLiteral("Default input"), std::string());
     for (const SoundSource &source : choices.sources) {
-        add(QString::fromStdString(source.description), source.name);
+        // The server's text as it is: an ampersand is not a shortcut marker here.
+        add(QString::fromStdString(source.description)
+                .replace(QLatin1Char('&'), QStringLiteral("&&")),
+            source.name);
     }
     if (!choices.answered) {
         menu.addAction(QStringLiteral("The sound server does not answer"))->setEnabled(false);
