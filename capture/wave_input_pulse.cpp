@@ -72,6 +72,7 @@ struct WaveDevice {
     bool failed = false;        // the connection or the stream broke: no more buffers are taken
     bool timed_out = false;     // open (or a move) waited too long for the server
     std::string default_source; // the server's default input, as a move last asked it
+    bool operation_succeeded = false; // the server's answer to the last move
 
     // Takes the oldest queued buffer off the queue with `bytes` recorded in it and hands
     // it to the window.
@@ -340,8 +341,6 @@ struct WaveDevice {
         pa_threaded_mainloop_unlock(mainloop);
         return moved;
     }
-
-    bool operation_succeeded = false; // the last move's answer; guarded by the lock
 };
 
 namespace {
