@@ -11,3 +11,11 @@ void note_block_delivered();
 void note_paint_finished();
 // Prints the figures if measuring.
 void report_paint_timing();
+
+// Measures the time from choosing a source in the "Record from" menu to the first frame
+// whose tallest bar differs from the one tallest at the choice: with sources of distinct
+// tones, the first frame that shows the new source. Only when SONAVEX_MOVE_TIMING is set;
+// the figures go to standard error when the program ends. Window thread only.
+void note_source_chosen();
+// After every frame.
+void note_frame_drawn();

@@ -4,17 +4,20 @@
 #include "app/commands.h"
 #include "capture/tests/fake_wave_input.h"
 #include "engine/frame.h"
+#include "engine/readout.h"
 
 #include <QAction>
 #include <QApplication>
 #include <QDir>
 #include <QFile>
+#include <QHelpEvent>
 #include <QLabel>
 #include <QPushButton>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
 #include <QToolBar>
+#include <QToolTip>
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -265,6 +268,42 @@ TEST(AboutDialog, TextsKeysAndLinkColours) {
     box.show();
     QTest::keyClick(&box, Qt::Key_Return); // OK is the default button
     EXPECT_TRUE(box.okButton()->isDefault() && box.result() == QDialog::Accepted);
+}
+
+// The pointer's readout: the band from the engine's tables under the pointer at any size,
+// shown as a tooltip when the pointer rests; the picture itself stays as it was.
+TEST_F(MainWindowTest, ReadoutNamesTheBandUnderThePointerFromTheBandTables) {
+    play(440.0);
+    int scale = 1;
+    const auto at = [&](int x, int y) { return QPoint(2 + scale * x, 2 + scale * y); };
+    const auto readout = [&](int x, int y) { // a picture pixel, inside the 2-pixel edge
+        return window.view()->readoutAt(at(x, y)).toStdString();
+    };
+    const QImage before = shown();
+    const std::string a4 = readout(193, 40);
+    EXPECT_EQ(a4.rfind("A4 440.0 Hz, ", 0), 0u) << a4;
+    QHelpEvent rest(QEvent::ToolTip, at(193, 40), window.view()->mapToGlobal(at(193, 40)));
+    QApplication::sendEvent(window.view(), &rest);
+    EXPECT_EQ(QToolTip::text().toStdString(), a4);
+    EXPECT_EQ(readout(193, 85), "A4") << "the keyboard strip";
+    EXPECT_EQ(readout(193, 130), "") << "the scope trace has no bands";
+    EXPECT_EQ(shown(), before);
+    item(MainWindow::Size)->trigger();
+    scale = 2;
+    EXPECT_EQ(readout(193, 40), a4) << "at 2x";
+
+    item(MainWindow::Note)->trigger(); // linear scale, spectrogram below
+    item(MainWindow::Scope)->trigger();
+    for (int zoom = 1; zoom <= 2; ++zoom) {
+        if (zoom == 2) {
+            item(MainWindow::BassZoom)->trigger();
+        }
+        for (int band : {0, 30, 87}) { // the engine's text for the band at this zoom
+            EXPECT_EQ(readout(4 * band + 1, 130), band_frequency_text(0, zoom, band))
+                << "zoom " << zoom << " band " << band;
+        }
+    }
+    EXPECT_EQ(readout(100, 85), "") << "the frequency labels speak for themselves";
 }
 
 } // namespace
