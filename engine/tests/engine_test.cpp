@@ -56,21 +56,15 @@ std::pair<int, int> trace_run(int x) {
 }
 
 // The ends of the three colour ramps, stored blue, green, red, 0 behind the 40-byte header;
-// the planes follow.
+// the planes follow the table.
 TEST_F(Display, ColourTableHoldsTheRampEndsAndThePlanesFollowIt) {
-    struct Entry {
-        int index, red, green, blue;
-    };
-    const Entry entries[] = {{0, 0, 0, 0},      {15, 192, 192, 192}, {16, 0, 15, 0},
-                             {31, 0, 255, 0},   {32, 15, 255, 0},    {40, 143, 255, 0},
-                             {47, 255, 255, 0}, {48, 255, 239, 0},   {62, 255, 15, 0},
-                             {63, 255, 0, 0}};
-    for (const Entry &e : entries) {
-        const unsigned char *c = display_block() + 40 + 4 * e.index;
-        EXPECT_EQ(Row(c, c + 4),
-                  Row({static_cast<unsigned char>(e.blue), static_cast<unsigned char>(e.green),
-                       static_cast<unsigned char>(e.red), 0}))
-            << "colour " << e.index;
+    const std::pair<int, int> entries[] = {{0, 0},         {15, 0xc0c0c0}, {16, 0x000f00},
+                                           {31, 0x00ff00}, {32, 0x0fff00}, {40, 0x8fff00},
+                                           {47, 0xffff00}, {48, 0xffef00}, {62, 0xff0f00},
+                                           {63, 0xff0000}}; // index, red green blue
+    for (const auto &[index, colour] : entries) {
+        const unsigned char *c = display_block() + 40 + 4 * index;
+        EXPECT_EQ(c[3] << 24 | c[2] << 16 | c[1] << 8 | c[0], colour) << index;
     }
     EXPECT_EQ(plane(0), display_block() + 296);
     EXPECT_EQ(plane(3), display_block() + kDisplayBlockBytes);
@@ -134,20 +128,20 @@ TEST_F(Scope, RowsAndStepsSplitBetweenNeighbouringColumns) {
     for (const auto &[sample, row] : rows)
         EXPECT_EQ(scope_row(static_cast<std::int16_t>(sample)), row) << sample;
     struct Step {
-        int from, to;
-        std::pair<int, int> left, right; // the lit rows of columns 100 and 101
+        int from, to, left_low, left_high, right_low, right_high; // lit rows of columns 100, 101
     };
-    const Step steps[] = {{10, 20, {10, 15}, {16, 20}},
-                          {20, 10, {15, 20}, {10, 14}},
-                          {10, 11, {10, 10}, {11, 11}},
-                          {10, 13, {10, 11}, {12, 13}}};
+    const Step steps[] = {{10, 20, 10, 15, 16, 20},
+                          {20, 10, 15, 20, 10, 14},
+                          {10, 11, 10, 10, 11, 11},
+                          {10, 13, 10, 11, 12, 13}};
     for (const Step &s : steps) {
         for (int i = kScopeFirstSample; i < kHistorySamples; ++i)
             sample_history()[i] = (i <= kScopeFirstSample + 100 ? s.from : s.to) * 819 - 32700;
         draw_scope_trace();
-        EXPECT_EQ(trace_run(100), s.left) << s.from << " to " << s.to;
-        EXPECT_EQ(trace_run(101), s.right) << s.from << " to " << s.to;
-        EXPECT_EQ(trace_run(102), std::make_pair(s.to, s.to)) << s.from << " to " << s.to;
+        SCOPED_TRACE(std::to_string(s.from) + " to " + std::to_string(s.to));
+        EXPECT_EQ(trace_run(100), std::make_pair(s.left_low, s.left_high));
+        EXPECT_EQ(trace_run(101), std::make_pair(s.right_low, s.right_high));
+        EXPECT_EQ(trace_run(102), std::make_pair(s.to, s.to));
     }
 }
 
