@@ -74,13 +74,3 @@ void FakeWaveInput::give_back() {
     queue_.pop_front();
     callback_(kHandle, kWaveInData, instance_, reinterpret_cast<std::uintptr_t>(header), 0);
 }
-
-std::vector<WaveHeader *> FakeWaveInput::adds_since(std::size_t call_index) const {
-    std::vector<WaveHeader *> added;
-    for (std::size_t n = call_index; n < calls_.size(); ++n) {
-        if (calls_[n].op == "add") {
-            added.push_back(calls_[n].header);
-        }
-    }
-    return added;
-}
