@@ -1,15 +1,12 @@
 #include "about_dialog.h"
 #include "main_window.h"
 
-#include "app/commands.h"
 #include "capture/tests/fake_wave_input.h"
 #include "engine/frame.h"
 
 #include <QAction>
 #include <QApplication>
-#include <QDir>
 #include <QFile>
-#include <QLabel>
 #include <QPushButton>
 #include <QTemporaryDir>
 #include <QTest>
@@ -20,6 +17,7 @@
 #include <algorithm>
 #include <cmath>
 #include <csignal>
+#include <string>
 
 namespace {
 
@@ -54,6 +52,14 @@ class MainWindowTest : public testing::Test {
         }
     }
     QAction *item(MainWindow::Command command) { return window.action(command); }
+    // The pause button and the device: "pressed" or "released", then "started", "open" or
+    // "closed".
+    std::string state() {
+        return std::string(item(MainWindow::Pause)->isChecked() ? "pressed " : "released ") +
+               (device.is_started() ? "started"
+                : device.is_open()  ? "open"
+                                    : "closed");
+    }
     // The picture as the window shows it: the view's pixels inside the 2-pixel sunken edge.
     QImage shown() {
         const QImage all = window.view()->grab().toImage().convertToFormat(QImage::Format_RGB32);
@@ -64,18 +70,17 @@ class MainWindowTest : public testing::Test {
     MainWindow window;
 };
 
+// The texts (title, tooltips) are checked end to end, on the running program.
 TEST_F(MainWindowTest, StartsAtOneXCapturingInNoteAndScopeModeWithTheKeyboard) {
-    QTest::qWait(1);     // the title is checked end to end, where the window is found by it
-    QStringList entries; // tooltips in order; * pressed, ~ greyed
+    QTest::qWait(1);
+    std::string buttons; // topmost, pause | scope, note, bass zoom | size, mixer, About
     for (const QAction *entry : window.toolBar()->actions()) {
-        entries << (entry->isSeparator() ? QStringLiteral("|")
-                                         : entry->toolTip() + (entry->isChecked() ? "*" : "") +
-                                               (entry->isEnabled() ? "" : "~"));
+        buttons += entry->isSeparator() ? '|' : entry->isEnabled() ? "-*"[entry->isChecked()] : '~';
     }
-    EXPECT_EQ(entries.join(QLatin1Char(' ')),
-              QStringLiteral("最前面に表示 一時停止 | オシロスコープ* 音階表示* 低音域拡大表示~ | "
-                             "ウィンドウサイズ正規化 録音レベル調整~ バージョン情報"));
-    EXPECT_TRUE(view_flags() == 3u && bass_zoom() == 1 && device.is_started());
+    EXPECT_EQ(buttons, "--|**~|-~-"); // * pressed, ~ greyed (no mixer on the empty PATH)
+    EXPECT_EQ(view_flags(), 3u);
+    EXPECT_EQ(bass_zoom(), 1);
+    EXPECT_EQ(state(), "released started");
     const QImage picture = shown();
     ASSERT_EQ(picture.size(), QSize(352, 172));
     EXPECT_FALSE(lit(picture, 0, 80) || lit(picture, 92, 172));
@@ -89,13 +94,14 @@ TEST_F(MainWindowTest, StartsAtOneXCapturingInNoteAndScopeModeWithTheKeyboard) {
 TEST_F(MainWindowTest, FailedOpenStaysPausedPauseFreezesAndAboutBoxDoesNot) {
     device.fail("open", 1);
     QTest::qWait(1);
-    EXPECT_TRUE(item(MainWindow::Pause)->isChecked() && !device.is_started());
+    EXPECT_EQ(state(), "pressed closed");
     item(MainWindow::Pause)->trigger(); // a release tries again
-    EXPECT_FALSE(item(MainWindow::Pause)->isChecked());
+    EXPECT_EQ(state(), "released started");
     play(440.0);
     const QImage playing = shown();
     item(MainWindow::Pause)->trigger();
-    EXPECT_FALSE(device.is_started() || device.deliver());
+    EXPECT_EQ(state(), "pressed closed");
+    EXPECT_FALSE(device.deliver());
     QTest::qWait(1);
     EXPECT_EQ(shown(), playing);
     item(MainWindow::Pause)->trigger();
@@ -115,16 +121,17 @@ int callsOf(const FakeWaveInput &device, const std::string &op) {
 
 TEST_F(MainWindowTest, CaptureThatStopsByItselfShowsPausedAndOneClickResumes) {
     QTest::qWait(1);
-    ASSERT_TRUE(device.is_started() && !item(MainWindow::Pause)->isChecked());
+    ASSERT_EQ(state(), "released started");
     // The device fails while recording: the buffer that arrived cannot go back.
     device.fail("add", callsOf(device, "add") + 1);
     device.deliver();
     QTest::qWait(1);
-    EXPECT_TRUE(item(MainWindow::Pause)->isChecked() && !device.is_open());
+    EXPECT_EQ(state(), "pressed closed");
     item(MainWindow::Pause)->trigger(); // one click retries
-    EXPECT_TRUE(!item(MainWindow::Pause)->isChecked() && device.is_started());
+    EXPECT_EQ(state(), "released started");
     play(440.0);
-    EXPECT_TRUE(lit(shown(), 0, 80) && !item(MainWindow::Pause)->isChecked());
+    EXPECT_TRUE(lit(shown(), 0, 80));
+    EXPECT_EQ(state(), "released started");
 
     // Three buffers waiting: the first is analysed, the second cannot go back in the drain.
     device.fail("add", callsOf(device, "add") + 2);
@@ -132,20 +139,20 @@ TEST_F(MainWindowTest, CaptureThatStopsByItselfShowsPausedAndOneClickResumes) {
         device.deliver();
     }
     QTest::qWait(1);
-    EXPECT_TRUE(item(MainWindow::Pause)->isChecked() && !device.is_open());
+    EXPECT_EQ(state(), "pressed closed");
 
     // The device opens but will not start.
     device.fail("start", callsOf(device, "start") + 1);
     item(MainWindow::Pause)->trigger();
-    EXPECT_TRUE(item(MainWindow::Pause)->isChecked() && !device.is_open());
+    EXPECT_EQ(state(), "pressed closed");
     item(MainWindow::Pause)->trigger();
-    EXPECT_TRUE(!item(MainWindow::Pause)->isChecked() && device.is_started());
+    EXPECT_EQ(state(), "released started");
 
     // Pausing by hand still stops and resumes as before.
     item(MainWindow::Pause)->trigger();
-    EXPECT_TRUE(item(MainWindow::Pause)->isChecked() && !device.is_open());
+    EXPECT_EQ(state(), "pressed closed");
     item(MainWindow::Pause)->trigger();
-    EXPECT_TRUE(!item(MainWindow::Pause)->isChecked() && device.is_started());
+    EXPECT_EQ(state(), "released started");
 }
 
 TEST_F(MainWindowTest, NoteBassZoomAndScopeRedrawTheirOwnPanesOnly) {
@@ -155,11 +162,13 @@ TEST_F(MainWindowTest, NoteBassZoomAndScopeRedrawTheirOwnPanesOnly) {
     const QImage spectrogram = shown();
     EXPECT_EQ(view_flags(), 1u);
     EXPECT_EQ(spectrogram.copy(0, 0, 352, 92), scope.copy(0, 0, 352, 92));
-    EXPECT_TRUE(lit(spectrogram, 92, 101) && spectrogram != scope);
+    EXPECT_TRUE(lit(spectrogram, 92, 101));
+    EXPECT_NE(spectrogram, scope);
 
     item(MainWindow::Note)->trigger(); // linear scale: labels on grey, no bars, zoom usable
     const QImage linear = shown();
-    EXPECT_TRUE(view_flags() == 0u && item(MainWindow::BassZoom)->isEnabled());
+    EXPECT_EQ(view_flags(), 0u);
+    EXPECT_TRUE(item(MainWindow::BassZoom)->isEnabled());
     EXPECT_FALSE(lit(linear, 0, 80));
     EXPECT_EQ(linear.copy(0, 92, 352, 80), spectrogram.copy(0, 92, 352, 80));
     EXPECT_EQ(linear.pixel(351, 91), qRgb(192, 192, 192));
@@ -172,8 +181,8 @@ TEST_F(MainWindowTest, NoteBassZoomAndScopeRedrawTheirOwnPanesOnly) {
     EXPECT_NE(zoomed.copy(290, 80, 62, 12), linear.copy(290, 80, 62, 12));
 
     item(MainWindow::Note)->trigger(); // keyboard again; bass zoom greyed but still pressed
-    EXPECT_FALSE(item(MainWindow::BassZoom)->isEnabled() ||
-                 !item(MainWindow::BassZoom)->isChecked());
+    EXPECT_FALSE(item(MainWindow::BassZoom)->isEnabled());
+    EXPECT_TRUE(item(MainWindow::BassZoom)->isChecked());
     EXPECT_EQ(shown().pixel(193, 85), qRgb(255, 255, 0)); // A4
     item(MainWindow::Note)->trigger();
     item(MainWindow::Scope)->trigger();
@@ -240,19 +249,11 @@ TEST(Mixer, FirstFoundOfTheMixersAndDesktopSettingsStartsWithoutWaiting) {
     qputenv("PATH", "");
 }
 
-TEST(AboutDialog, TextsKeysAndLinkColours) {
+// The texts are checked end to end, on the running program.
+TEST(AboutDialog, LinkColoursAndKeys) {
     AboutDialog box;
     box.show();
     ASSERT_TRUE(QTest::qWaitForWindowActive(&box));
-    const QList<QLabel *> labels = box.findChildren<QLabel *>(); // icon, version, four credits
-    EXPECT_TRUE(labels.size() == 6 && std::any_of(labels.begin(), labels.end(), [](QLabel *l) {
-                    return l->text() == QStringLiteral("Sonavex Version 1.18");
-                }));
-    for (int i = 0; i < 4 && labels.size() == 6; ++i) { // the Windows box's credit lines too
-        EXPECT_EQ(labels[2 + i]->text(), QString::fromUtf8(kCredits[i]));
-    }
-    EXPECT_EQ(box.windowTitle(), QStringLiteral("Sonavex のバージョン情報"));
-    EXPECT_EQ(box.link()->text(), QStringLiteral("https://sonavex.example.org/"));
     EXPECT_GT(pixelsOf(box.link(), qRgb(0, 0, 255)), 100); // the glyphs and the underline
     box.link()->setDown(true);
     EXPECT_GT(pixelsOf(box.link(), qRgb(255, 0, 0)), 100);
@@ -264,7 +265,8 @@ TEST(AboutDialog, TextsKeysAndLinkColours) {
     EXPECT_FALSE(box.isVisible());
     box.show();
     QTest::keyClick(&box, Qt::Key_Return); // OK is the default button
-    EXPECT_TRUE(box.okButton()->isDefault() && box.result() == QDialog::Accepted);
+    EXPECT_TRUE(box.okButton()->isDefault());
+    EXPECT_EQ(box.result(), QDialog::Accepted);
 }
 
 } // namespace
