@@ -224,29 +224,24 @@ TEST(Mixer, FirstFoundOfTheMixersAndDesktopSettingsStartsWithoutWaiting) {
     }
     qputenv("PATH", QFile::encodeName(bin.path()));
     for (const QString &expected : order) {
+        SCOPED_TRACE(expected.toStdString());
         {
             FakeWaveInput device;
             MainWindow window;
-            ASSERT_TRUE(window.action(MainWindow::Mixer)->isEnabled()) << expected.toStdString();
             window.action(MainWindow::Mixer)->trigger();
             ASSERT_TRUE(QTest::qWaitFor([&] { return QFile::exists(ran); }, 5000));
             QFile record(ran);
             ASSERT_TRUE(record.open(QIODevice::ReadOnly));
-            const QString line = QString::fromUtf8(record.readAll()).trimmed();
+            const QString line = QString::fromUtf8(record.readAll()).trimmed(); // pid name args
             const pid_t pid = line.section(QLatin1Char(' '), 0, 0).toInt();
             EXPECT_EQ(line.section(QLatin1Char(' '), 1), expected);
-            EXPECT_EQ(::kill(pid, 0), 0) << "the command waited for " << expected.toStdString();
+            EXPECT_EQ(::kill(pid, 0), 0) << "the command waited for the mixer";
             ::kill(pid, SIGKILL);
         }
         QFile::remove(ran);
         QFile::remove(bin.filePath(expected.section(QLatin1Char(' '), 0, 0)));
     }
-    {
-        FakeWaveInput device;
-        MainWindow window;
-        EXPECT_FALSE(window.action(MainWindow::Mixer)->isEnabled());
-    }
-    qputenv("PATH", "");
+    qputenv("PATH", ""); // none found: greyed, as every other test's window shows
 }
 
 // The texts are checked end to end, on the running program.
