@@ -35,9 +35,7 @@ FakeWaveInput::~FakeWaveInput() {
 
 unsigned FakeWaveInput::call(const std::string &op, WaveHeader *header) {
     calls_.push_back({op, header});
-    const auto nth =
-        std::count_if(calls_.begin(), calls_.end(), [&](auto &c) { return c.op == op; });
-    if (std::count(failures_.begin(), failures_.end(), std::make_pair(op, static_cast<int>(nth)))) {
+    if (std::count(failures_.begin(), failures_.end(), std::make_pair(op, count(op)))) {
         return 1;
     }
     open_ = op == "open" || (open_ && op != "close");
@@ -73,4 +71,9 @@ void FakeWaveInput::give_back() {
     WaveHeader *header = queue_.front();
     queue_.pop_front();
     callback_(kHandle, kWaveInData, instance_, reinterpret_cast<std::uintptr_t>(header), 0);
+}
+
+int FakeWaveInput::count(const std::string &op) const {
+    return static_cast<int>(
+        std::count_if(calls_.begin(), calls_.end(), [&](const Call &c) { return c.op == op; }));
 }

@@ -113,17 +113,11 @@ TEST_F(MainWindowTest, FailedOpenStaysPausedPauseFreezesAndAboutBoxDoesNot) {
     item(MainWindow::About)->trigger();
 }
 
-int callsOf(const FakeWaveInput &device, const std::string &op) {
-    const std::vector<FakeWaveInput::Call> calls = device.calls();
-    return static_cast<int>(
-        std::count_if(calls.begin(), calls.end(), [&](const auto &c) { return c.op == op; }));
-}
-
 TEST_F(MainWindowTest, CaptureThatStopsByItselfShowsPausedAndOneClickResumes) {
     QTest::qWait(1);
     ASSERT_EQ(state(), "released started");
     // The device fails while recording: the buffer that arrived cannot go back.
-    device.fail("add", callsOf(device, "add") + 1);
+    device.fail("add", device.count("add") + 1);
     device.deliver();
     QTest::qWait(1);
     EXPECT_EQ(state(), "pressed closed");
@@ -134,7 +128,7 @@ TEST_F(MainWindowTest, CaptureThatStopsByItselfShowsPausedAndOneClickResumes) {
     EXPECT_EQ(state(), "released started");
 
     // Three buffers waiting: the first is analysed, the second cannot go back in the drain.
-    device.fail("add", callsOf(device, "add") + 2);
+    device.fail("add", device.count("add") + 2);
     for (int i = 0; i < 3; ++i) {
         device.deliver();
     }
@@ -142,7 +136,7 @@ TEST_F(MainWindowTest, CaptureThatStopsByItselfShowsPausedAndOneClickResumes) {
     EXPECT_EQ(state(), "pressed closed");
 
     // The device opens but will not start.
-    device.fail("start", callsOf(device, "start") + 1);
+    device.fail("start", device.count("start") + 1);
     item(MainWindow::Pause)->trigger();
     EXPECT_EQ(state(), "pressed closed");
     item(MainWindow::Pause)->trigger();
