@@ -124,8 +124,9 @@ for arch in win32 win64; do
     step "release archive ($arch)" run_counted "release-$arch" \
         app/win32/tests/check-release.sh "$root/$dir" "$arch" || true
 done
-step "tests (Windows program under Wine)" run_counted wine \
-    app/win32/tests/run-wine-tests.sh "$root/build-win-x86_64" "$work/wine" || true
+step "tests (Windows programs, x86 and x86_64, under Wine)" run_counted wine \
+    app/win32/tests/run-wine-tests.sh "$work/wine" "$root/build-win-i686" "$root/build-win-x86_64" ||
+    true
 step "tests (Debian package)" run_counted package \
     tests/package/package_test.sh "$root/build-pkg" "$root/build/tests/e2e/close_window" || true
 
