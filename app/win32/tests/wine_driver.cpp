@@ -290,8 +290,7 @@ void run_with_device_faults() {
     const bool stopped = wait_for([] { return state(IDM_PAUSE) == 5; }, 15000);
     click(IDM_NOTE); // bars cleared: none come back while capture is off
     click(IDM_NOTE);
-    Sleep(300);
-    check(stopped && tallest_bar() == -1,
+    check(stopped && wait_for([] { return UpdateWindow(g_window) && tallest_bar() == -1; }),
           "a buffer the device refuses stops capture and presses the pause button");
     click(IDM_PAUSE);
     check(state(IDM_PAUSE) == 5 && tallest_bar() == -1,
@@ -306,12 +305,13 @@ void run_with_device_faults() {
 void run_without_sound() {
     check_mixer();
     const bool paused = wait_for([] { return (state(IDM_PAUSE) & TBSTATE_CHECKED) != 0; });
-    Sleep(500);
-    UpdateWindow(g_window);
-    const bool strip = keyboard_shown();
-    std::fill(g_picture + 80 * 352, g_picture + 92 * 352, 0u); // all but the strip is black
-    check(paused && strip && std::count(g_picture, g_picture + 352 * 172, 0u) == 352 * 172,
-          "no sound server: pause pressed, picture black but the strip");
+    const bool black = wait_for([] {
+        UpdateWindow(g_window);
+        const bool strip = keyboard_shown();
+        std::fill(g_picture + 80 * 352, g_picture + 92 * 352, 0u); // all but the strip is black
+        return strip && std::count(g_picture, g_picture + 352 * 172, 0u) == 352 * 172;
+    });
+    check(paused && black, "no sound server: pause pressed, picture black but the strip");
 }
 
 } // namespace
