@@ -21,8 +21,7 @@ esac
 version=$(sed -nE 's/^#define SONAVEX_VERSION_STRING "(.*)"$/\1/p' \
     "$build/generated/sonavex_version.h")
 archive="$build/sonavex-$version-$arch.zip"
-passed=0
-failed=0
+passed=0 failed=0
 work=$(mktemp -d /tmp/sonavex-release.XXXXXX)
 trap 'rm -rf "$work"' EXIT
 

@@ -16,12 +16,10 @@ set -uo pipefail
 
 work=${1:?usage: run-wine-tests.sh WORK_DIR BUILD_DIR...}
 shift
-mkdir -p "$work"
-work=$(cd "$work" && pwd)
+work=$(mkdir -p "$work" && cd "$work" && pwd)
 root=$(cd "$(dirname "${BASH_SOURCE[0]}")/../../.." && pwd)
 source "$root/scripts/counts.sh"
-passed=0
-failed=0
+passed=0 failed=0
 
 fail() {
     echo "FAIL $*"
@@ -58,8 +56,8 @@ export LANG=C.UTF-8 LC_ALL=C.UTF-8
 
 # A private prefix, made anew when it was made without 32-bit Wine. Without a window manager
 # every top-level window's destruction would wait for one, unless Wine manages the windows.
-[ -f "$WINEPREFIX/drive_c/windows/syswow64/kernel32.dll" ] || rm -rf "$WINEPREFIX"
-if [ ! -f "$WINEPREFIX/system.reg" ]; then
+if [ ! -f "$WINEPREFIX/drive_c/windows/syswow64/kernel32.dll" ]; then
+    rm -rf "$WINEPREFIX"
     timeout 180 "$wine" wineboot -i >/dev/null 2>&1 || fail "wineboot"
 fi
 timeout 60 "$wine" reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /d N /f >/dev/null 2>&1
@@ -100,8 +98,7 @@ drive() {
 }
 
 for build in "$@"; do
-    build=$(cd "$build" && pwd)
-    tests="$build/app/win32/tests"
+    tests=$(cd "$build" && pwd)/app/win32/tests
     driver="$tests/sonavex_wine_driver.exe" faults="$tests/sonavex_faults.exe"
     stand_in="$tests/sonavex_mixer_stand_in.exe"
     # The program as it ships: taken out of the build's release archive, made anew if older.
@@ -111,9 +108,8 @@ for build in "$@"; do
     arch=$(basename "${archive%.zip}")
     arch=${arch##*-}
     program="$work/$arch/sonavex.exe"
-    rm -rf "${program%/*}"
     echo "--- $(basename "$archive")"
-    if ! unzip -q "$archive" sonavex.exe -d "${program%/*}" || [ ! -f "$driver" ]; then
+    if ! unzip -qo "$archive" sonavex.exe -d "${program%/*}" || [ ! -f "$driver" ]; then
         fail "no release archive or test driver in $build"
         continue
     fi
@@ -137,14 +133,10 @@ for build in "$@"; do
     # An allocation failing at window creation: the program ends at once with exit code 0,
     # as when its toolbar cannot be made, instead of running on without its picture.
     for allocation in HISTORY DISPLAY; do
-        env "SONAVEX_FAIL_$allocation=1" timeout 60 "$wine" "$faults" 2>/dev/null
-        rc=$?
-        if [ "$rc" -eq 0 ]; then
-            echo "ok   failed ${allocation,,} allocation ends the program with exit code 0"
-            passed=$((passed + 1))
-        else
-            fail "failed ${allocation,,} allocation ($arch): exit code $rc"
-        fi
+        env "SONAVEX_FAIL_$allocation=1" timeout 60 "$wine" "$faults" 2>/dev/null &&
+            echo "ok   failed ${allocation,,} allocation ends the program with exit code 0" &&
+            passed=$((passed + 1)) && continue
+        fail "failed ${allocation,,} allocation ($arch): exit code $?"
     done
     timeout 30 "$wineserver" -k >/dev/null 2>&1
 done
