@@ -4,7 +4,7 @@
 # the README the one for Windows users, of this version; the .exe is a GUI program of the
 # build's processor (PE32 for win32, PE32+ for win64) that imports only system DLLs and
 # carries the project's version; the x86 one uses no SSE instruction at all, so it runs on
-# any x86 and computes with the x87 unit, as the emulated 32-bit tests do.
+# any x86 and computes with the x87 unit, as the 32-bit core tests do.
 #
 #   app/win32/tests/check-release.sh BUILD_DIR win32|win64
 #
