@@ -1,5 +1,6 @@
-// The Linux wave input: a PulseAudio record stream on the default source, driven by the
-// library's own mainloop thread. The server sends small packets; the stream's read callback
+// The Linux wave input: a PulseAudio record stream named "Sonavex" on the chosen source (the
+// default input unless the "Record from" menu chose another), driven by the library's own
+// mainloop thread. The server sends small packets; the stream's read callback
 // copies each into the oldest queued buffer and hands a buffer over only once it is full,
 // so nothing wakes per packet but the mainloop thread itself.
 //
@@ -8,10 +9,16 @@
 // the caller's thread for reset), so the lock order is: mainloop lock, then whatever the
 // callback takes. The callback must therefore never call back into the device; the ring's
 // only posts a block message.
+//
+// A new choice of source moves the open stream at the server (move_recording): the stream,
+// its buffers and its deliveries carry on, so nothing is closed or reopened.
 
+#include "capture/recording_source.h"
 #include "capture/wave_header_linux.h"
 
 #include <pulse/context.h>
+#include <pulse/error.h>
+#include <pulse/introspect.h>
 #include <pulse/rtclock.h>
 #include <pulse/stream.h>
 #include <pulse/thread-mainloop.h>
@@ -20,6 +27,7 @@
 #include <algorithm>
 #include <cstring>
 #include <new>
+#include <string>
 
 namespace {
 
@@ -61,8 +69,10 @@ struct WaveDevice {
     int count = 0;
     std::uint32_t filled = 0; // bytes already in the oldest queued buffer
     bool started = false;
-    bool failed = false;    // the connection or the stream broke: no more buffers are taken
-    bool timed_out = false; // open waited too long for the server
+    bool failed = false;        // the connection or the stream broke: no more buffers are taken
+    bool timed_out = false;     // open (or a move) waited too long for the server
+    std::string default_source; // the server's default input, as a move last asked it
+    bool operation_succeeded = false; // the server's answer to the last move
 
     // Takes the oldest queued buffer off the queue with `bytes` recorded in it and hands
     // it to the window.
@@ -136,6 +146,21 @@ struct WaveDevice {
         pa_threaded_mainloop_signal(device->mainloop, 0);
     }
 
+    static void on_operation_done(pa_context *, int success, void *self) {
+        auto *device = static_cast<WaveDevice *>(self);
+        device->operation_succeeded = success != 0;
+        pa_threaded_mainloop_signal(device->mainloop, 0);
+    }
+
+    static void on_server_info(pa_context *, const pa_server_info *info, void *self) {
+        auto *device = static_cast<WaveDevice *>(self);
+        device->default_source.clear();
+        if (info && info->default_source_name) {
+            device->default_source = info->default_source_name;
+        }
+        pa_threaded_mainloop_signal(device->mainloop, 0);
+    }
+
     static void on_readable(pa_stream *stream, std::size_t, void *self) {
         auto *device = static_cast<WaveDevice *>(self);
         while (!device->failed) {
@@ -197,7 +222,19 @@ struct WaveDevice {
         pa_threaded_mainloop_lock(mainloop);
         pa_time_event *timer =
             pa_context_rttime_new(context, pa_rtclock_now() + kOpenTimeout, on_timeout, this);
-        bool ready = timer && wait_for_context() && open_stream() && wait_for_stream();
+        const std::string &chosen = chosen_source_name();
+        bool ready = timer && wait_for_context() &&
+                     open_stream(chosen.empty() ? nullptr : chosen.c_str()) && wait_for_stream();
+        if (!ready && !chosen.empty() && !timed_out &&
+            pa_context_get_state(context) == PA_CONTEXT_READY &&
+            pa_context_errno(context) == PA_ERR_NOENTITY) {
+            // The source chosen while paused has gone since: record from the default
+            // input, as the server does with a stream whose source goes away.
+            drop_stream();
+            failed = false;
+            set_chosen_source_name(std::string());
+            ready = open_stream(nullptr) && wait_for_stream();
+        }
         if (timer) {
             pa_threaded_mainloop_get_api(mainloop)->time_free(timer);
         }
@@ -220,7 +257,17 @@ struct WaveDevice {
         }
     }
 
-    bool open_stream() {
+    // Only while no buffer is queued: the stream's callbacks stop with it.
+    void drop_stream() {
+        pa_stream_set_state_callback(stream, nullptr, nullptr);
+        pa_stream_set_read_callback(stream, nullptr, nullptr);
+        pa_stream_disconnect(stream);
+        pa_stream_unref(stream);
+        stream = nullptr;
+    }
+
+    // `source` null: the server's default input.
+    bool open_stream(const char *source) {
         const pa_sample_spec format = {PA_SAMPLE_S16LE, 22050, 1};
         stream = pa_stream_new(context, "Sonavex", &format, nullptr);
         if (!stream) {
@@ -234,8 +281,7 @@ struct WaveDevice {
         attributes.prebuf = static_cast<std::uint32_t>(-1);
         attributes.minreq = static_cast<std::uint32_t>(-1);
         attributes.fragsize = kFragmentBytes;
-        return pa_stream_connect_record(stream, nullptr, &attributes, PA_STREAM_ADJUST_LATENCY) ==
-               0;
+        return pa_stream_connect_record(stream, source, &attributes, PA_STREAM_ADJUST_LATENCY) == 0;
     }
 
     bool wait_for_stream() {
@@ -250,9 +296,57 @@ struct WaveDevice {
             pa_threaded_mainloop_wait(mainloop);
         }
     }
+
+    // Waits (the lock held) for an operation of the context to complete; false when it
+    // failed, timed out or the connection broke. Takes over the reference.
+    bool wait_for_operation(pa_operation *operation) {
+        if (!operation) {
+            return false;
+        }
+        while (pa_operation_get_state(operation) == PA_OPERATION_RUNNING && !timed_out && !failed) {
+            pa_threaded_mainloop_wait(mainloop);
+        }
+        const bool done = pa_operation_get_state(operation) == PA_OPERATION_DONE;
+        if (!done) {
+            pa_operation_cancel(operation);
+        }
+        pa_operation_unref(operation);
+        return done;
+    }
+
+    // Asks the server to move the stream to `source` (empty: its default input now, which
+    // the stream then follows), and waits at most kOpenTimeout for the answer.
+    bool move_to(const std::string &source) {
+        pa_threaded_mainloop_lock(mainloop);
+        bool moved = false;
+        timed_out = false;
+        pa_time_event *timer =
+            failed
+                ? nullptr
+                : pa_context_rttime_new(context, pa_rtclock_now() + kOpenTimeout, on_timeout, this);
+        if (timer) {
+            std::string target = source;
+            if (target.empty() &&
+                wait_for_operation(pa_context_get_server_info(context, on_server_info, this))) {
+                target = default_source;
+            }
+            operation_succeeded = false;
+            moved = !target.empty() &&
+                    wait_for_operation(pa_context_move_source_output_by_name(
+                        context, pa_stream_get_index(stream), target.c_str(), on_operation_done,
+                        this)) &&
+                    operation_succeeded;
+            pa_threaded_mainloop_get_api(mainloop)->time_free(timer);
+        }
+        pa_threaded_mainloop_unlock(mainloop);
+        return moved;
+    }
 };
 
 namespace {
+
+// The device open now, for the source choice; the window thread opens and closes it.
+WaveDevice *g_open_device = nullptr;
 
 // Holds the device's mainloop lock for a scope.
 class Locked {
@@ -290,6 +384,7 @@ static unsigned pulse_open(WaveHandle *device, const CaptureFormat *format, Wave
         return kBadDevice;
     }
     *device = opened;
+    g_open_device = opened;
     callback(opened, kWaveInOpen, instance, 0, 0);
     return kOk;
 }
@@ -400,6 +495,9 @@ static unsigned pulse_close(WaveHandle device) {
         Locked hold(device);
         device->count = 0;
     }
+    if (g_open_device == device) {
+        g_open_device = nullptr;
+    }
     pa_threaded_mainloop_stop(device->mainloop);
     device->callback(device, kWaveInClose, device->instance, 0, 0);
     delete device;
@@ -410,4 +508,22 @@ const WaveInput &platform_wave_input() {
     static const WaveInput pulse = {pulse_open,  pulse_prepare, pulse_add,   pulse_unprepare,
                                     pulse_start, pulse_stop,    pulse_reset, pulse_close};
     return pulse;
+}
+
+bool recorded_source_name(std::string *name) {
+    if (!g_open_device) {
+        return false;
+    }
+    Locked hold(g_open_device);
+    const char *source =
+        g_open_device->failed ? nullptr : pa_stream_get_device_name(g_open_device->stream);
+    if (!source) {
+        return false;
+    }
+    *name = source;
+    return true;
+}
+
+bool move_recording(const std::string &name) {
+    return !g_open_device || g_open_device->move_to(name);
 }

@@ -13,7 +13,8 @@ include(GNUInstallDirs)
 # The application id is the home page's domain reversed, read from where the program keeps
 # its address, so the two never disagree: https://sonavex.example.org/ gives
 # org.example.sonavex.
-file(STRINGS ${PROJECT_SOURCE_DIR}/app/commands.h sonavex_home_line REGEX "kHomePage")
+file(STRINGS ${PROJECT_SOURCE_DIR}/app/commands.h sonavex_home_line
+     REGEX "define SONAVEX_HOME_PAGE")
 string(REGEX REPLACE ".*\"(https?://[^\"]*)\".*" "\\1" SONAVEX_HOME_PAGE "${sonavex_home_line}")
 string(REGEX REPLACE "^https?://([^/]*).*" "\\1" sonavex_domain "${SONAVEX_HOME_PAGE}")
 string(REPLACE "." ";" sonavex_labels "${sonavex_domain}")

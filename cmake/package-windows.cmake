@@ -1,10 +1,16 @@
 # The Windows release archive: `cmake --build BUILD --target package` (CPack, ZIP) gives
 # sonavex-<version>-win32.zip from the i686 build and sonavex-<version>-win64.zip from the
-# x86_64 one, holding the self-contained sonavex.exe with the README and the licence as
-# text files that any Windows editor opens.
+# x86_64 one, holding the self-contained sonavex.exe with a README written for its users and
+# the licence, as text files with Windows line ends that any Windows editor opens.
 install(TARGETS sonavex RUNTIME DESTINATION .)
-install(FILES ${PROJECT_SOURCE_DIR}/README.md DESTINATION . RENAME README.txt)
-install(FILES ${PROJECT_SOURCE_DIR}/LICENSE DESTINATION . RENAME LICENSE.txt)
+file(STRINGS ${PROJECT_SOURCE_DIR}/app/commands.h sonavex_home_line
+     REGEX "define SONAVEX_HOME_PAGE")
+string(REGEX REPLACE ".*\"(.*)\".*" "\\1" SONAVEX_HOME_PAGE "${sonavex_home_line}")
+configure_file(${PROJECT_SOURCE_DIR}/app/win32/README.txt.in ${PROJECT_BINARY_DIR}/README.txt
+               @ONLY NEWLINE_STYLE WIN32)
+configure_file(${PROJECT_SOURCE_DIR}/LICENSE ${PROJECT_BINARY_DIR}/LICENSE.txt
+               @ONLY NEWLINE_STYLE WIN32)
+install(FILES ${PROJECT_BINARY_DIR}/README.txt ${PROJECT_BINARY_DIR}/LICENSE.txt DESTINATION .)
 
 if(CMAKE_SIZEOF_VOID_P EQUAL 8)
     set(sonavex_windows_arch win64)

@@ -16,6 +16,13 @@ namespace {
 unsigned g_view_flags = kNoteMode | kScopeMode;
 int g_bass_zoom = 1;
 
+// The band levels behind the bars on screen, for the pointer's readout, and the view they
+// were drawn in; none after the spectrum plane was cleared.
+double g_drawn_levels[kBands];
+unsigned g_drawn_note = 0; // kNoteMode or 0
+int g_drawn_zoom = 1;
+bool g_levels_drawn = false;
+
 // The transform buffers (windowed samples in, sine coefficients out) and each size's own
 // work areas, kept for the whole run so that a frame allocates nothing and the transform
 // tables are built only once.
@@ -177,7 +184,11 @@ void render_frame(unsigned view_flags) {
         const double *x = range.buffer == BandBuffer::Long ? g_long : g_short;
         const double level = band_level(range.buffer, band_peak(x, range.start, range.end));
         draw_band(spectrum, newest_row, band, bar_height(level));
+        g_drawn_levels[band] = level;
     }
+    g_drawn_note = view_flags & kNoteMode;
+    g_drawn_zoom = bass_zoom();
+    g_levels_drawn = true;
 
     draw_scope_trace();
 }
@@ -190,4 +201,13 @@ void set_bass_zoom(int factor) { g_bass_zoom = factor == 2 ? 2 : 1; }
 void clear_spectrum_plane() {
     if (unsigned char *planes = display_planes())
         std::memset(planes + kSpectrumPlane * kPlaneBytes, 0, kPlaneBytes);
+    g_levels_drawn = false;
+}
+
+bool drawn_band_level(unsigned view_flags, int zoom, int band, double *level) {
+    if (!g_levels_drawn || band < 0 || band >= kBands || (view_flags & kNoteMode) != g_drawn_note ||
+        (!(view_flags & kNoteMode) && (zoom == 2 ? 2 : 1) != g_drawn_zoom))
+        return false;
+    *level = g_drawn_levels[band];
+    return true;
 }

@@ -20,3 +20,8 @@ void set_bass_zoom(int factor);
 
 // Clears the spectrum plane (the bars vanish until the next frame).
 void clear_spectrum_plane();
+
+// The level behind band j's bar as the last frame drew it, into *level. False when no bar
+// is on screen for that view: no frame yet, the plane cleared since, or the last frame was
+// drawn in another mode or (in linear mode) at another bass zoom.
+bool drawn_band_level(unsigned view_flags, int zoom, int band, double *level);

@@ -9,9 +9,9 @@ fonts-vlgothic pulseaudio-utils qt6-wayland"
 package_packages="$run_packages dpkg-dev file"
 demo_packages="pulseaudio xvfb xauth x11-utils sox imagemagick"
 test_packages="$package_packages $demo_packages libgtest-dev libgmock-dev libbenchmark-dev
-xdotool libfftw3-dev mingw-w64 wine64 wine fonts-wine locales procps psmisc lintian
+xdotool libfftw3-dev mingw-w64 wine64 wine wine32:i386 fonts-wine locales procps psmisc lintian
 desktop-file-utils appstream pipewire wireplumber pipewire-pulse dbus weston xwayland openbox
-g++-multilib qemu-user-static zip unzip binutils"
+g++-multilib qemu-user-static zip unzip binutils python3"
 
 ensure_packages() {
     local wanted missing=() pkg
@@ -32,11 +32,17 @@ ensure_packages() {
             sudo=(sudo)
         else
             echo "Missing Debian packages: ${missing[*]}" >&2
+            [[ " ${missing[*]}" == *:i386* ]] &&
+                echo "As root, first: dpkg --add-architecture i386 && apt-get update" >&2
             echo "Install them as root: apt-get install --no-install-recommends ${missing[*]}" >&2
             return 1
         fi
     fi
     echo "Installing: ${missing[*]}"
+    # The x86 Windows program runs under 32-bit Wine, a package of the i386 architecture.
+    if [[ " ${missing[*]}" == *:i386* ]] && ! dpkg --print-foreign-architectures | grep -qx i386; then
+        "${sudo[@]}" dpkg --add-architecture i386 || return 1
+    fi
     "${sudo[@]}" env DEBIAN_FRONTEND=noninteractive apt-get update -q >/dev/null &&
         "${sudo[@]}" env DEBIAN_FRONTEND=noninteractive apt-get install -y -q \
             --no-install-recommends "${missing[@]}" >/dev/null

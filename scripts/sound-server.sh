@@ -8,6 +8,8 @@
 #                                         in SONAVEX_SOUND_SERVER, else pulseaudio)
 #   scripts/sound-server.sh play DIR SIG  replace the signal: a frequency in Hz (440),
 #                                         "silence", or a sound file
+#   scripts/sound-server.sh second DIR HZ add a second virtual microphone, vmic2
+#                                         ("SecondMic"), playing a tone of HZ
 #   scripts/sound-server.sh stop DIR      stop the signal and the server (by pid)
 #
 # DIR/server.pid holds the process that serves the PulseAudio protocol; DIR/server.pids all
@@ -111,13 +113,23 @@ start_pipewire() {
     return 1
 }
 
+# Stops the feeder whose pid is in FILE (default: the first microphone's).
 stop_feeder() {
-    if [ -f "$dir/feeder.pid" ]; then
+    local file=${1:-$dir/feeder.pid}
+    if [ -f "$file" ]; then
         local pid
-        pid=$(cat "$dir/feeder.pid")
+        pid=$(cat "$file")
         kill -- "-$pid" 2>/dev/null || kill "$pid" 2>/dev/null || true
-        rm -f "$dir/feeder.pid"
+        rm -f "$file"
     fi
+}
+
+# Plays a tone of HZ into SINK in a session of its own; its pid goes to FILE.
+feed_tone() {
+    setsid bash -c "sox -q -n -t raw -r 22050 -e signed -b 16 -c 1 - synth 3600 sine $1 vol 0.5 \
+        | pacat --playback --raw --format=s16le --rate=22050 --channels=1 --latency-msec=20 -d $2" \
+        </dev/null >/dev/null 2>&1 &
+    echo $! >"$3"
 }
 
 case "$cmd" in
@@ -143,19 +155,26 @@ play)
     silence) exit 0 ;;
     *[!0-9.]*)
         setsid paplay -d nullsink "$sig" </dev/null >/dev/null 2>&1 &
+        echo $! >"$dir/feeder.pid"
         ;;
-    *)
-        setsid bash -c "sox -q -n -t raw -r 22050 -e signed -b 16 -c 1 - synth 3600 sine $sig vol 0.5 \
-            | pacat --playback --raw --format=s16le --rate=22050 --channels=1 --latency-msec=20 -d nullsink" \
-            </dev/null >/dev/null 2>&1 &
-        ;;
+    *) feed_tone "$sig" nullsink "$dir/feeder.pid" ;;
     esac
-    echo $! >"$dir/feeder.pid"
     # The first recorder otherwise waits up to 1.5 s for its first block.
     timeout 5 parec --raw --format=s16le --rate=22050 --channels=1 2>/dev/null | head -c 4096 >/dev/null || true
     ;;
+second)
+    hz=${3:?usage: sound-server.sh second DIR HZ}
+    server_env
+    pactl load-module module-null-sink sink_name=nullsink2 rate=44100 channels=2 >/dev/null
+    pactl load-module module-remap-source master=nullsink2.monitor source_name=vmic2 \
+        channels=1 channel_map=mono source_properties=device.description=SecondMic >/dev/null
+    stop_feeder "$dir/feeder2.pid"
+    feed_tone "$hz" nullsink2 "$dir/feeder2.pid"
+    timeout 5 parec -d vmic2 --raw --format=s16le --rate=22050 --channels=1 2>/dev/null | head -c 4096 >/dev/null || true
+    ;;
 stop)
     stop_feeder
+    stop_feeder "$dir/feeder2.pid"
     [ -f "$dir/server.pids" ] || { [ -f "$dir/server.pid" ] && cp "$dir/server.pid" "$dir/server.pids"; }
     stop_pids "$dir/server.pids"
     stop_pids "$dir/bus.pid"

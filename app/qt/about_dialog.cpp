@@ -1,5 +1,7 @@
 #include "about_dialog.h"
 
+#include "priority.h"
+
 #include "app/commands.h"
 #include "sonavex_version.h"
 
@@ -14,8 +16,9 @@ LinkButton::LinkButton(const QString &address, QWidget *parent) : QAbstractButto
     setText(address);
     setFocusPolicy(Qt::NoFocus);
     setCursor(Qt::PointingHandCursor);
-    connect(this, &QAbstractButton::clicked, this,
-            [this] { QDesktopServices::openUrl(QUrl(text())); });
+    connect(this, &QAbstractButton::clicked, this, [this] {
+        start_at_normal_priority([this] { QDesktopServices::openUrl(QUrl(text())); });
+    });
 }
 
 QColor LinkButton::textColour() const { return isDown() ? QColor(255, 0, 0) : QColor(0, 0, 255); }

@@ -42,8 +42,13 @@ int main(int argc, char *argv[]) {
     QGuiApplication::setDesktopFileName(QStringLiteral(SONAVEX_APP_ID)); // its menu entry, icon
 #endif
     SingleInstance instance;
-    if (!instance.claim()) {
-        return 0; // the running copy has been brought to the front
+    switch (instance.claim()) {
+    case SingleInstance::Claim::Raised:
+        return 0; // the running copy has come to the front
+    case SingleInstance::Claim::NoAnswer:
+        return 1; // a copy holds the lock but did not answer: said on stderr
+    case SingleInstance::Claim::Run:
+        break;
     }
     build_analysis_tables();
     MainWindow window;

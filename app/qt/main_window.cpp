@@ -7,17 +7,24 @@
 
 #include "capture/block_fifo.h"
 #include "capture/capture.h"
+#include "capture/sound_sources.h"
 #include "engine/display.h"
 #include "engine/frame.h"
 #include "engine/history.h"
+#include "engine/readout.h"
 #include "engine/scale_strip.h"
 
 #include <QAction>
+#include <QActionGroup>
+#include <QContextMenuEvent>
+#include <QHelpEvent>
 #include <QIcon>
+#include <QMenu>
 #include <QPainter>
 #include <QProcess>
 #include <QStandardPaths>
 #include <QToolBar>
+#include <QToolTip>
 #include <QTransform>
 #include <QVBoxLayout>
 #include <QWindow>
@@ -79,6 +86,88 @@ void PictureView::paintEvent(QPaintEvent *) {
     }
     painter.end();
     note_paint_finished();
+}
+
+// The readout: only asked for while the pointer rests over the picture (a tooltip event),
+// and refreshed by the window's frames only while its tooltip shows.
+bool PictureView::event(QEvent *event) {
+    if (event->type() != QEvent::ToolTip) {
+        return QFrame::event(event);
+    }
+    const auto *help = static_cast<QHelpEvent *>(event);
+    QRect area;
+    m_readoutText = readoutAt(help->pos(), &area);
+    m_readoutPos = help->pos();
+    if (m_readoutText.isEmpty()) {
+        QToolTip::hideText();
+        event->ignore();
+    } else {
+        QToolTip::showText(help->globalPos(), m_readoutText, this, area);
+    }
+    return true;
+}
+
+void PictureView::refreshReadout() {
+    if (m_readoutText.isEmpty() || !QToolTip::isVisible() || QToolTip::text() != m_readoutText) {
+        return;
+    }
+    QRect area;
+    const QString text = readoutAt(m_readoutPos, &area);
+    if (!text.isEmpty() && text != m_readoutText) {
+        m_readoutText = text;
+        QToolTip::showText(mapToGlobal(m_readoutPos), text, this, area);
+    }
+}
+
+QString PictureView::readoutAt(QPoint pos, QRect *area) const {
+    QPoint pixel;
+    const int band = pictureAt(pos, &pixel) ? band_at_column(pixel.x()) : -1;
+    if (band < 0) {
+        return QString();
+    }
+    const unsigned flags = view_flags();
+    const bool strip = pixel.y() >= kStripTop && pixel.y() < kLowerPaneTop;
+    std::string text;
+    if (strip && (flags & kNoteMode)) {
+        text = key_name(band);
+    } else if (pixel.y() < kStripTop || (pixel.y() >= kLowerPaneTop && !(flags & kScopeMode))) {
+        text = describe_band(flags, bass_zoom(), band);
+    }
+    if (area) {
+        const int top = strip ? kStripTop : pixel.y() < kStripTop ? 0 : kLowerPaneTop;
+        *area = widgetArea(QRect(4 * band, top, 4, strip ? kStripRows : kPlaneRows));
+    }
+    return QString::fromStdString(text);
+}
+
+// The inverse of the stretch: device pixel d of the target shows picture pixel
+// d * picture / target, the first of its span.
+bool PictureView::pictureAt(QPoint pos, QPoint *pixel) const {
+    const QRect inside = contentsRect();
+    if (!inside.contains(pos)) {
+        return false;
+    }
+    const qreal ratio = devicePixelRatioF();
+    const int width = qMax(1, qRound(inside.width() * ratio));
+    const int height = qMax(1, qRound(inside.height() * ratio));
+    const int x = qMin(width - 1, static_cast<int>((pos.x() - inside.left()) * ratio));
+    const int y = qMin(height - 1, static_cast<int>((pos.y() - inside.top()) * ratio));
+    *pixel = QPoint(static_cast<int>(static_cast<qint64>(x) * kPictureWidth / width),
+                    static_cast<int>(static_cast<qint64>(y) * kPictureHeight / height));
+    return true;
+}
+
+// The widget rectangle that shows the given picture pixels (approximately, at odd scales).
+QRect PictureView::widgetArea(QRect pixels) const {
+    const QRect inside = contentsRect();
+    const auto along = [](int picture, int size, int length) {
+        return static_cast<int>(static_cast<qint64>(picture) * size / length);
+    };
+    const int left = along(pixels.left(), inside.width(), kPictureWidth);
+    const int right = along(pixels.left() + pixels.width(), inside.width(), kPictureWidth);
+    const int top = along(pixels.top(), inside.height(), kPictureHeight);
+    const int bottom = along(pixels.top() + pixels.height(), inside.height(), kPictureHeight);
+    return QRect(inside.left() + left, inside.top() + top, right - left, bottom - top);
 }
 
 // Every target pixel equals what stretch_or gives for the whole target, without a buffer of
@@ -328,6 +417,55 @@ void MainWindow::handleBlock() {
     const bool wasRunning = capture_running();
     on_block_wakeup(this);
     showStoppedIfEnded(wasRunning);
+    note_frame_drawn();
+    m_view->refreshReadout();
+}
+
+// A right click on the picture, or the keyboard's menu key anywhere in the window.
+void MainWindow::contextMenuEvent(QContextMenuEvent *event) {
+    if (event->reason() == QContextMenuEvent::Mouse) {
+        if (!m_view->geometry().contains(event->pos())) {
+            event->ignore();
+            return;
+        }
+        recordFromMenu(event->globalPos());
+    } else {
+        recordFromMenu(m_view->mapToGlobal(m_view->contentsRect().topLeft() + QPoint(8, 8)));
+    }
+}
+
+// "Record from": the server's sources as it names them, read now; the check mark on what
+// is recorded now (or, paused, at the next start). Choosing moves the running recording.
+void MainWindow::recordFromMenu(QPoint at) {
+    const SourceChoices choices = read_source_choices();
+    QMenu menu(this);
+    menu.setTitle(QStringLiteral("Record from"));
+    menu.addSection(QStringLiteral("Record from"));
+    auto *group = new QActionGroup(&menu);
+    const auto add = [&](const QString &text, const std::string &name) {
+        QAction *item = menu.addAction(text);
+        item->setCheckable(true);
+        item->setChecked(name == choices.checked);
+        item->setData(QString::fromStdString(name));
+        group->addAction(item);
+    };
+    add(QStringLiteral("Default input"), std::string());
+    for (const SoundSource &source : choices.sources) {
+        // The server's text as it is: an ampersand is not a shortcut marker here.
+        add(QString::fromStdString(source.description)
+                .replace(QLatin1Char('&'), QStringLiteral("&&")),
+            source.name);
+    }
+    if (!choices.answered) {
+        menu.addAction(QStringLiteral("The sound server does not answer"))->setEnabled(false);
+    }
+    QAction *picked = menu.exec(at);
+    if (picked && picked->isCheckable()) {
+        if (capture_running()) {
+            note_source_chosen();
+        }
+        choose_source(picked->data().toString().toStdString());
+    }
 }
 
 // Capture that ends by itself (the device failed, a buffer could not go back, the start
@@ -428,7 +566,8 @@ void MainWindow::sizeCommand() {
 
 void MainWindow::mixerCommand() {
     if (!m_mixerProgram.isEmpty()) {
-        QProcess::startDetached(m_mixerProgram, m_mixerArguments);
+        start_at_normal_priority(
+            [this] { QProcess::startDetached(m_mixerProgram, m_mixerArguments); });
     }
 }
 

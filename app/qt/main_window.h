@@ -10,6 +10,7 @@
 #include <QWidget>
 
 class QAction;
+class QContextMenuEvent;
 class QPainter;
 class QToolBar;
 
@@ -21,10 +22,22 @@ class PictureView : public QFrame {
   public:
     PictureView(QImage &picture, QWidget *parent = nullptr);
 
+    // The readout for the point `pos` of this widget: the band under it over the spectrum
+    // and the spectrogram, the key's name over the keyboard strip; empty elsewhere. Into
+    // *area the widget rectangle the text holds for.
+    QString readoutAt(QPoint pos, QRect *area = nullptr) const;
+    // While the readout's tooltip shows, brings its level up to date with the last frame.
+    void refreshReadout();
+
   protected:
+    bool event(QEvent *event) override;
     void paintEvent(QPaintEvent *event) override;
 
   private:
+    // The picture pixel under a point of the widget, as the stretch maps it; false outside.
+    bool pictureAt(QPoint pos, QPoint *pixel) const;
+    QRect widgetArea(QRect pixels) const;
+
     void paintStretched(QPainter &painter, QPoint origin, QSize target);
     void releaseStretch();
 
@@ -38,7 +51,9 @@ class PictureView : public QFrame {
     StretchAxis m_reduceColumns, m_reduceRows; // picture to m_reduced
     std::vector<int> m_widen;                  // source column of each target column
     std::vector<int> m_rowStart;               // first target row of each reduced row, and end
-    bool m_trim = false; // a larger size was painted: give freed memory back at 1x
+    bool m_trim = false;   // a larger size was painted: give freed memory back at 1x
+    QPoint m_readoutPos;   // where the readout's tooltip was asked for
+    QString m_readoutText; // what it shows; empty when none was shown
 };
 
 // The program's only window: the toolbar of eight commands above the picture. It owns the
@@ -77,7 +92,11 @@ class MainWindow : public QWidget {
     // Another copy was started: come to the front.
     void bringToFront();
 
+  protected:
+    void contextMenuEvent(QContextMenuEvent *event) override;
+
   private:
+    void recordFromMenu(QPoint at);
     void addCommand(Command command, int image, const char *tip, bool checkable);
     void probeMixer();
     void showStoppedIfEnded(bool wasRunning);

@@ -11,8 +11,9 @@
 // The nice value the program asks for while it stays on top; the system may grant less.
 static constexpr int kRaisedNice = -10;
 
-static bool g_known = false; // whether g_normalNice has been read
-static int g_normalNice = 0; // the nice value at start, restored when lowering ends
+static bool g_known = false;  // whether g_normalNice has been read
+static int g_normalNice = 0;  // the nice value at start, restored when lowering ends
+static int g_currentNice = 0; // the nice value every thread was last given
 
 // On Linux each thread has its own nice value; PulseAudio's client thread, which fills the
 // capture buffers, matters as much as the window's.
@@ -46,11 +47,24 @@ void raise_priority() {
     }
     if (target < g_normalNice) {
         set_all_threads(target);
+        g_currentNice = target;
     }
 }
 
 void restore_priority() {
     if (g_known) {
         set_all_threads(g_normalNice);
+        g_currentNice = g_normalNice;
     }
+}
+
+void start_at_normal_priority(const std::function<void()> &start) {
+    if (!g_known || g_currentNice == g_normalNice) {
+        start();
+        return;
+    }
+    const id_t self = static_cast<id_t>(gettid());
+    setpriority(PRIO_PROCESS, self, g_normalNice);
+    start();
+    setpriority(PRIO_PROCESS, self, g_currentNice); // permitted: it was granted before
 }

@@ -1,30 +1,50 @@
 #pragma once
 
+#include <QList>
 #include <QLocalServer>
-#include <QLockFile>
 #include <QObject>
-#include <memory>
+#include <QTimer>
 
-// One copy per user session: the first copy holds a lock file in the user's runtime
-// directory and listens on a local socket beside it; a later copy finds the lock taken,
-// asks the first copy through the socket to come to the front and gives up.
+class QLocalSocket;
+
+// One copy per user session. The first copy holds a lock on a file in the user's private
+// runtime directory (the kernel lets it go when the process ends, however it ends) and
+// listens on a local socket beside it. A later copy finds the lock held, asks the first
+// copy through the socket to come to the front and waits for its answer.
+//
+// Without a private runtime directory (missing, or not the user's alone), or when the lock
+// cannot be taken for any reason other than another copy holding it, the program runs
+// without the check, saying why in one line on standard error.
 class SingleInstance : public QObject {
     Q_OBJECT
   public:
+    enum class Claim {
+        Run,      // this copy runs: it holds the lock and listens, or it runs unchecked
+        Raised,   // another copy runs and has answered that it came to the front
+        NoAnswer, // another copy holds the lock but did not answer in time (said on stderr)
+    };
+
     explicit SingleInstance(QObject *parent = nullptr);
-    // True when this is the only copy (it then holds the lock and listens); false when
-    // another copy runs, which has been asked to raise its window.
-    bool claim();
+    ~SingleInstance() override;
+    Claim claim();
 
   signals:
-    // Another copy was started: the window should come to the front.
+    // Another copy was started: the window should come to the front. Connected handlers
+    // run before the other copy is told that it did.
     void raiseRequested();
 
   private:
-    void acceptConnection();
+    bool askRunningCopy();
+    void listen();
+    void watchServer();
+    void acceptConnections();
+    void readRequest(QLocalSocket *socket);
+    void drop(QLocalSocket *socket);
 
-    QString m_lockPath;
     QString m_socketPath;
-    std::unique_ptr<QLockFile> m_lock;
-    QLocalServer m_server;
+    int m_lockFd = -1;                   // the locked file, open while the program runs
+    QLocalServer m_server;               // answers later copies
+    QTimer m_watch;                      // listens again when the server has stopped
+    bool m_listenFailureSaid = false;    // a failure to listen is reported once
+    QList<QLocalSocket *> m_connections; // accepted and not yet answered, oldest first
 };

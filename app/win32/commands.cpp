@@ -14,7 +14,9 @@ bool g_double_size = true; // the creation's own size command turns it false: 1x
 
 // The recording-level controls, in order of preference: the classic recording mixer, and,
 // on every Windows since Vista where it no longer exists, the Sound control panel on its
-// Recording tab, where the input device and its level are chosen.
+// Recording tab, where the input device and its level are chosen. Both are looked for in the
+// system folder only: by bare name the shell would also take a program of that name lying
+// beside sonavex.exe (a Downloads folder) or in the working folder, and start it.
 struct Mixer {
     const char *program;
     const char *parameters;
@@ -23,7 +25,8 @@ const Mixer kMixers[] = {
     {"SNDVOL32.EXE", "/RECORD"},
     {"control.exe", "mmsys.cpl,,1"},
 };
-const Mixer *g_mixer = &kMixers[0]; // the one find_mixer found
+const Mixer *g_mixer = &kMixers[0];    // the one find_mixer found
+char g_mixer_path[MAX_PATH + 16] = {}; // its full path in the system folder
 
 // Check buttons toggle themselves before their command arrives; the new state is the input.
 bool pressed(int command) {
@@ -106,7 +109,7 @@ void on_size_command(HWND window) {
 
 // Starts the recording mixer that find_mixer found, without waiting for it.
 void on_mixer() {
-    ShellExecuteA(nullptr, nullptr, g_mixer->program, g_mixer->parameters, nullptr, SW_SHOWNORMAL);
+    ShellExecuteA(nullptr, nullptr, g_mixer_path, g_mixer->parameters, nullptr, SW_SHOWNORMAL);
 }
 
 // The wide dialog call keeps the box's Japanese caption intact on any ANSI code page.
@@ -117,19 +120,25 @@ void on_about(HWND window) {
 } // namespace
 
 bool find_mixer() {
-    auto *path = static_cast<char *>(GlobalAlloc(GMEM_FIXED, 1024));
-    if (!path)
+    // A system folder whose path leaves no room for the name cannot hold the mixers.
+    const UINT folder = GetSystemDirectoryA(g_mixer_path, MAX_PATH);
+    if (folder == 0 || folder >= MAX_PATH)
+        return false;
+    auto *found_path = static_cast<char *>(GlobalAlloc(GMEM_FIXED, 1024));
+    if (!found_path)
         return false;
     bool found = false;
     for (const Mixer &mixer : kMixers) {
-        // FindExecutableA reports success with a value above 32; the path is not needed.
-        if (reinterpret_cast<INT_PTR>(FindExecutableA(mixer.program, nullptr, path)) > 32) {
+        g_mixer_path[folder] = '\\';
+        lstrcpyA(g_mixer_path + folder + 1, mixer.program);
+        // FindExecutableA reports success with a value above 32; what it found is not needed.
+        if (reinterpret_cast<INT_PTR>(FindExecutableA(g_mixer_path, nullptr, found_path)) > 32) {
             g_mixer = &mixer;
             found = true;
             break;
         }
     }
-    GlobalFree(path);
+    GlobalFree(found_path);
     return found;
 }
 

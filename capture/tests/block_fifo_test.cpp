@@ -60,20 +60,4 @@ TEST(BlockFifo, GrowsPastItsFirstRoomWithoutLosingOrReorderingAMessage) {
     EXPECT_EQ(take_all(&g_window_b).size(), 100u);
 }
 
-// The wake-up fires once per posted message; a wake-up that finds nothing (the drain took
-// the block already) only asks for a repaint.
-int g_wakes, g_repaints;
-TEST(BlockFifo, EveryPostWakesTheWindowAndAnEmptyWakeUpOnlyRepaints) {
-    clear_block_messages();
-    g_wakes = g_repaints = 0;
-    set_block_hooks([](void *) { ++g_wakes; }, [](void *) { ++g_repaints; });
-    post_block_message(&g_window_a, 3, header(1));
-    post_block_message(&g_window_a, 3, header(2));
-    EXPECT_EQ(g_wakes, 2);
-    take_all(&g_window_a);
-    on_block_wakeup(&g_window_a);
-    EXPECT_EQ(g_repaints, 1);
-    set_block_hooks(nullptr, nullptr);
-}
-
 } // namespace

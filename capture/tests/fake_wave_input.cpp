@@ -35,9 +35,7 @@ FakeWaveInput::~FakeWaveInput() {
 
 unsigned FakeWaveInput::call(const std::string &op, WaveHeader *header) {
     calls_.push_back({op, header});
-    const auto nth =
-        std::count_if(calls_.begin(), calls_.end(), [&](auto &c) { return c.op == op; });
-    if (std::count(failures_.begin(), failures_.end(), std::make_pair(op, static_cast<int>(nth)))) {
+    if (std::count(failures_.begin(), failures_.end(), std::make_pair(op, count(op)))) {
         return 1;
     }
     open_ = op == "open" || (open_ && op != "close");
@@ -75,12 +73,7 @@ void FakeWaveInput::give_back() {
     callback_(kHandle, kWaveInData, instance_, reinterpret_cast<std::uintptr_t>(header), 0);
 }
 
-std::vector<WaveHeader *> FakeWaveInput::adds_since(std::size_t call_index) const {
-    std::vector<WaveHeader *> added;
-    for (std::size_t n = call_index; n < calls_.size(); ++n) {
-        if (calls_[n].op == "add") {
-            added.push_back(calls_[n].header);
-        }
-    }
-    return added;
+int FakeWaveInput::count(const std::string &op) const {
+    return static_cast<int>(
+        std::count_if(calls_.begin(), calls_.end(), [&](const Call &c) { return c.op == op; }));
 }

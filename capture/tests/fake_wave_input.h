@@ -35,7 +35,8 @@ class FakeWaveInput {
     bool deliver() { return deliver_with(fill_); }
 
     std::vector<Call> calls() const { return calls_; }
-    std::vector<WaveHeader *> adds_since(std::size_t call_index) const;
+    // How many calls of `op` were made so far, failed ones included.
+    int count(const std::string &op) const;
     std::size_t queued() const { return queue_.size(); }
     bool is_open() const { return open_; }
     bool is_started() const { return started_; }

@@ -8,21 +8,30 @@
 
 #include <algorithm>
 #include <cmath>
-#include <cstdlib>
+#include <random>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace {
 
 using Row = std::vector<unsigned char>;
 
-// Every test starts from freshly built tables and a new, zeroed display block and history.
-struct Engine : ::testing::Test {
+// Every test starts from freshly built tables, a new, zeroed display block and history, and
+// the view state of a new window (note and scope mode, no bass zoom).
+struct EngineTest : ::testing::Test {
     void SetUp() override {
         free_display_block(), free_sample_history(), build_analysis_tables();
-        ASSERT_TRUE(create_display_block() && create_sample_history());
+        set_view_flags(kNoteMode | kScopeMode), set_bass_zoom(1);
+        ASSERT_TRUE(create_display_block());
+        ASSERT_TRUE(create_sample_history());
     }
 };
+struct Display : EngineTest {};
+struct History : EngineTest {};
+struct Scope : EngineTest {};
+struct Frame : EngineTest {};
+struct ScaleStrip : EngineTest {};
 
 unsigned char *plane(int p) { return display_planes() + p * kPlaneBytes; }
 int rgb(Rgb c) { return c.red << 16 | c.green << 8 | c.blue; }
@@ -32,14 +41,44 @@ int height_by_definition(double level) {
     return level > 0 ? std::clamp(static_cast<int>(16 * std::log10(level * level)), 0, 80) : 0;
 }
 
-TEST_F(Engine, DisplayPlanesAndComposition) {
-    const unsigned char *block = display_block(), *colours = block + 40; // blue, green, red, 0
-    EXPECT_TRUE(plane(0) == block + 296 && plane(3) == block + kDisplayBlockBytes);
-    EXPECT_EQ(Row(colours + 4 * 40, colours + 4 * 41), Row({0, 255, 143, 0}));
-    std::generate(plane(0), plane(3), [] { return std::rand() % 256; }); // 64 and up show black
+// The rows of column x that the scope trace lights, lowest and highest; {-1, -1} when they
+// are not one run in the trace colour.
+std::pair<int, int> trace_run(int x) {
+    int low = -1, high = -1;
+    for (int r = 0; r < kPlaneRows; ++r) {
+        const unsigned char p = plane(1)[r * kPlaneWidth + x];
+        if (p != 0 && (p != kTraceColour || (high >= 0 && high != r - 1)))
+            return {-1, -1};
+        if (p != 0)
+            low = low < 0 ? r : low, high = r;
+    }
+    return {low, high};
+}
+
+// The ends of the three colour ramps, stored blue, green, red, 0 behind the 40-byte header;
+// the planes follow the table.
+TEST_F(Display, ColourTableHoldsTheRampEndsAndThePlanesFollowIt) {
+    const std::pair<int, int> entries[] = {{0, 0},         {15, 0xc0c0c0}, {16, 0x000f00},
+                                           {31, 0x00ff00}, {32, 0x0fff00}, {40, 0x8fff00},
+                                           {47, 0xffff00}, {48, 0xffef00}, {62, 0xff0f00},
+                                           {63, 0xff0000}}; // index, red green blue
+    for (const auto &[index, colour] : entries) {
+        const unsigned char *c = display_block() + 40 + 4 * index;
+        EXPECT_EQ(c[3] << 24 | c[2] << 16 | c[1] << 8 | c[0], colour) << index;
+    }
+    EXPECT_EQ(plane(0), display_block() + 296);
+    EXPECT_EQ(plane(3), display_block() + kDisplayBlockBytes);
+}
+
+// The spectrum plane and the lower plane the view chooses, each upside down; the strip rows
+// and a spare pixel a row untouched; indices of 64 and up black. No block: nothing composed
+// (not even into no picture) and nothing drawn.
+TEST_F(Display, ComposesTheSpectrumAndTheChosenLowerPlaneUpsideDown) {
+    std::mt19937 random(3);
+    std::generate(plane(0), plane(3), [&] { return static_cast<unsigned char>(random()); });
     for (unsigned flags : {kScopeMode, kNoteMode}) {
         std::vector<std::uint32_t> picture(353 * kPictureHeight, 7), want(picture);
-        compose_picture(picture.data(), 353, flags); // one spare pixel a row
+        compose_picture(picture.data(), 353, flags);
         for (int y = 0; y < kPictureHeight; ++y) {
             const unsigned char *src =
                 y < 80 ? plane(0) + (79 - y) * kPlaneWidth
@@ -47,14 +86,16 @@ TEST_F(Engine, DisplayPlanesAndComposition) {
             for (int x = 0; x < kPlaneWidth && (y < 80 || y >= 92); ++x)
                 want[y * 353 + x] = 0xff000000u | (src[x] < 64 ? rgb(palette_colour(src[x])) : 0);
         }
-        EXPECT_TRUE(picture == want) << flags;
+        const auto differs = std::mismatch(picture.begin(), picture.end(), want.begin()).first;
+        EXPECT_EQ(differs - picture.begin(), 353 * kPictureHeight)
+            << "first wrong pixel, " << flags;
     }
-    free_display_block(); // no block: nothing composed (not even into no picture) or drawn
+    free_display_block();
     compose_picture(nullptr, kPictureWidth, 0);
     render_frame(kNoteMode);
 }
 
-TEST_F(Engine, HistoryFollowsTheRingFromDeliveredCopies) {
+TEST_F(History, FollowsTheRingFromDeliveredCopies) {
     std::int16_t b[kRingBuffers][kBlockSamples];
     const void *ring[] = {b[0], b[1], b[2], b[3], b[4], b[5], b[6], b[7]};
     // Delivers values v into buffer v / 100, then checks every sample of the rebuilt history.
@@ -78,45 +119,65 @@ TEST_F(Engine, HistoryFollowsTheRingFromDeliveredCopies) {
     render_frame(kNoteMode);
 }
 
-// Whether column x of the trace is lit in rows lo to hi, in the trace colour, and nowhere else.
-bool lit(int x, int lo, int hi) {
-    for (int r = 0; r < kPlaneRows; ++r)
-        if (plane(1)[r * kPlaneWidth + x] != (r >= lo && r <= hi ? kTraceColour : 0))
-            return false;
-    return true;
+// Rows by the sample's edges, then a step between columns 100 and 101, which splits its run
+// between them.
+TEST_F(Scope, RowsAndStepsSplitBetweenNeighbouringColumns) {
+    const std::pair<int, int> rows[] = {{-32768, 0}, {-32001, 0}, {-32000, 1}, {-129, 39},
+                                        {-128, 40},  {767, 40},   {768, 41},   {31871, 78},
+                                        {31872, 79}, {32767, 79}}; // sample, row
+    for (const auto &[sample, row] : rows)
+        EXPECT_EQ(scope_row(static_cast<std::int16_t>(sample)), row) << sample;
+    struct Step {
+        int from, to, left_low, left_high, right_low, right_high; // lit rows of columns 100, 101
+    };
+    const Step steps[] = {{10, 20, 10, 15, 16, 20},
+                          {20, 10, 15, 20, 10, 14},
+                          {10, 11, 10, 10, 11, 11},
+                          {10, 13, 10, 11, 12, 13}};
+    for (const Step &s : steps) {
+        for (int i = kScopeFirstSample; i < kHistorySamples; ++i)
+            sample_history()[i] = (i <= kScopeFirstSample + 100 ? s.from : s.to) * 819 - 32700;
+        draw_scope_trace();
+        SCOPED_TRACE(std::to_string(s.from) + " to " + std::to_string(s.to));
+        EXPECT_EQ(trace_run(100), std::make_pair(s.left_low, s.left_high));
+        EXPECT_EQ(trace_run(101), std::make_pair(s.right_low, s.right_high));
+        EXPECT_EQ(trace_run(102), std::make_pair(s.to, s.to));
+    }
 }
 
-// From signal to picture: band boundaries, bar heights and spectrogram colours, scope rows,
-// and the vertical runs that join the trace.
-TEST_F(Engine, BandsHeightsColoursAndScopeTrace) {
-    // The long table's boundaries, then the short table's.
+// The long table's band boundaries, then the short table's; bar heights and spectrogram
+// colours by level.
+TEST_F(Frame, BandBoundariesHeightsAndColours) {
     const std::vector<int> bounds = {
         20,  22,  23,  24,  26,  27,  29,  30,  32,  34,  36,  38,  40,  43,  45,  48,  51,  53,
         57,  60,  64,  67,  71,  75,  80,  85,  90,  95,  101, 106, 113, 119, 127, 32,  34,  36,
         38,  40,  43,  45,  48,  51,  53,  57,  60,  64,  67,  71,  75,  80,  85,  90,  95,  101,
         106, 113, 119, 127, 134, 142, 150, 159, 169, 179, 189, 201, 212, 225, 238, 253, 268, 283,
         300, 318, 337, 357, 378, 401, 424, 450, 476, 505, 535, 566, 600, 636, 674, 714, 756, 801};
-    EXPECT_TRUE(std::equal(long_band_table(), long_band_table() + 33, bounds.begin()) &&
-                std::equal(short_band_table(), short_band_table() + 57, bounds.begin() + 33));
-    // Level, bar height, spectrogram colour.
-    const double lv[] = {0, 0.5, 1.0746, 1.0747, 1.25, 2, 20, 316, 317, 1000, 1e-200, INFINITY};
-    const int h[] = {0, 0, 0, 1, 3, 9, 41, 79, 80, 80, 0, 80};
-    const int c[] = {16, 16, 16, 16, 17, 20, 40, 62, 63, 63, 16, 63};
-    for (int i = 0; i < 12; ++i)
-        EXPECT_TRUE(bar_height(lv[i]) == h[i] && spectrogram_colour(h[i]) == c[i]) << lv[i];
-    const int edges[] = {-32768, 0,  -32001, 0,  -32000, 1,  -129,  39, -128,  40,
-                         767,    40, 768,    41, 31871,  78, 31872, 79, 32767, 79}; // sample, row
-    for (int i = 0; i < 20; i += 2)
-        EXPECT_EQ(scope_row(static_cast<std::int16_t>(edges[i])), edges[i + 1]) << edges[i];
-    // A step between columns 100 and 101 splits its run between them. Each step: from row, to
-    // row, then the lit rows of columns 100 and 101.
-    const int steps[] = {10, 20, 10, 15, 16, 20, 20, 10, 15, 20, 10, 14,
-                         10, 11, 10, 10, 11, 11, 10, 13, 10, 11, 12, 13};
-    for (const int *s = steps; s < steps + 24; s += 6) {
-        for (int i = kScopeFirstSample; i < kHistorySamples; ++i)
-            sample_history()[i] = (i <= kScopeFirstSample + 100 ? s[0] : s[1]) * 819 - 32700;
-        draw_scope_trace();
-        EXPECT_TRUE(lit(100, s[2], s[3]) && lit(101, s[4], s[5]) && lit(102, s[1], s[1])) << s[0];
+    EXPECT_EQ(std::vector<int>(long_band_table(), long_band_table() + 33),
+              std::vector<int>(bounds.begin(), bounds.begin() + 33));
+    EXPECT_EQ(std::vector<int>(short_band_table(), short_band_table() + 57),
+              std::vector<int>(bounds.begin() + 33, bounds.end()));
+    struct Case {
+        double level;
+        int height, colour;
+    };
+    const Case cases[] = {{0, 0, 16},    {0.5, 0, 16},   {1.0746, 0, 16}, {1.0747, 1, 16},
+                          {1.25, 3, 17}, {2, 9, 20},     {20, 41, 40},    {316, 79, 62},
+                          {317, 80, 63}, {1000, 80, 63}, {1e-200, 0, 16}, {INFINITY, 80, 63}};
+    for (const Case &c : cases) {
+        EXPECT_EQ(bar_height(c.level), c.height) << c.level;
+        EXPECT_EQ(spectrogram_colour(c.height), c.colour) << c.height;
+    }
+}
+
+// A square level at or within a few units in the last place of a step (10^(k/16)) still
+// gets the truncated logarithm's height, where the steps alone would often say one less.
+TEST_F(Frame, BarHeightAtEveryStepIsTheTruncatedLogarithm) {
+    for (int k = 0; k <= 80; ++k) {
+        double level = std::nextafter(std::nextafter(std::pow(10.0, k / 32.0), 0.0), 0.0);
+        for (int ulp = -2; ulp <= 2; ++ulp, level = std::nextafter(level, INFINITY))
+            EXPECT_EQ(bar_height(level), height_by_definition(level)) << k << " " << ulp;
     }
 }
 
@@ -125,7 +186,7 @@ TEST_F(Engine, BandsHeightsColoursAndScopeTrace) {
 // formula, band peaks with their scale factors (the two lowest coefficients left out),
 // heights, every bar cell and the new spectrogram row, the older rows moved up one. Nothing
 // outside the planes is written.
-TEST_F(Engine, FramesMatchADirectSineTransform) {
+TEST_F(Frame, MatchesADirectSineTransformInEveryView) {
     Row row(kPlaneWidth), head(display_block(), display_planes());
     auto dst = [&](int n, int count) { // of the newest n samples, windowed
         std::vector<double> sine(4 * n), c(count);
@@ -137,10 +198,11 @@ TEST_F(Engine, FramesMatchADirectSineTransform) {
                         sine[2 * std::min(m, n - 1 - m)] * sine[(2 * m + 1) * k % (4 * n)];
         return c;
     };
+    std::mt19937 random(5);
     for (int kind = 0; kind < 7; ++kind) { // silence, 440 Hz, 110 Hz, noise, Nyquist, DC, clicks
         for (int i = 0; i < kHistorySamples; ++i) {
             const double tone = 3000 * std::sin((kind == 1 ? 440 : 110) * 2 * M_PI / 22050 * i),
-                         noise = std::rand() % 65536 - 32768.0, nyquist = i % 2 * 65535 - 32768.0;
+                         noise = random() % 65536 - 32768.0, nyquist = i % 2 * 65535 - 32768.0;
             const double v[] = {0, tone, tone, noise, nyquist, -32768, i % 1024 ? 0 : 32767.0};
             sample_history()[i] = static_cast<std::int16_t>(v[kind]);
         }
@@ -166,10 +228,12 @@ TEST_F(Engine, FramesMatchADirectSineTransform) {
             ASSERT_EQ(Row(plane(0), plane(1)), bars) << kind << " " << view;
             ASSERT_EQ(Row(plane(2) + 79 * kPlaneWidth, plane(3)), row) << kind << " " << view;
             // The notes peak in bands 48 and 24; full-scale alternation draws half-height runs.
-            EXPECT_TRUE(view % 2 == 0 || kind < 1 || kind > 2 ||
-                        std::max_element(&row[0], &row[352]) - &row[0] == (kind == 1 ? 192 : 96));
+            if (view % 2 && (kind == 1 || kind == 2)) {
+                EXPECT_EQ(std::max_element(&row[0], &row[352]) - &row[0], kind == 1 ? 192 : 96);
+            }
             for (int x = 0; x < kPlaneWidth && kind == 4; ++x)
-                ASSERT_TRUE(x % 2 ? lit(x, 0, 39) : lit(x, 40, 79)) << x;
+                ASSERT_EQ(trace_run(x), x % 2 ? std::make_pair(0, 39) : std::make_pair(40, 79))
+                    << x;
         }
     }
     EXPECT_EQ(Row(display_block(), display_planes()), head);
@@ -191,7 +255,7 @@ struct Painter : StripPainter {
     std::string strip = std::string(352, ' '), texts;
 };
 
-TEST_F(Engine, ScaleStripKeyboardAndLabels) {
+TEST_F(ScaleStrip, KeyboardInNoteModeAndLabelsByZoom) {
     std::string keys; // from the lowest A: yellow and white octaves, dark grey sharps
     for (char k : std::string("ydywdwdwwdwdwdwydydyydydydywdwdwwdwdwdwydydyydydydywdwdwwdwdwdwydydy"
                               "ydydydywdwdwwdwdwdwy"))

@@ -113,8 +113,12 @@ start_program() {
     wid=$("$root/scripts/wait-window.sh" Sonavex 5) || fail "no window appeared"
 }
 alive() { kill -0 "$pid" 2>/dev/null; }
-# Top-level windows, topmost first: the program's are titled exactly "Sonavex".
+# Top-level windows, topmost first: the program's are titled exactly "Sonavex"; and whether
+# the topmost of the program's and a cover's (xmessage) is titled $1.
 program_windows() { xwininfo -root -children | awk '$2 == "\"Sonavex\":" { print $1 }'; }
+in_front() { xwininfo -root -children | grep -m1 -E '"(Sonavex|xmessage)":' | grep -q "\"$1\":"; }
+# The distinct nice values of all the program's threads.
+thread_nice() { ps -L -o ni= -p "$pid" | sort -u | tr -d ' ' | paste -sd' '; }
 
 # Asks the window to close, as a window manager's close button does, and waits at most
 # SECONDS (default 5) for the program to end; fails unless it ends with exit code 0.
@@ -141,3 +145,22 @@ wait_for_bar() {
 }
 # Whether the program has a recording stream on the sound server.
 recording() { pactl list source-outputs 2>/dev/null | grep -q "application.process.id = \"$pid\""; }
+# The program's record stream as "index client source-index", from the server.
+stream() {
+    pactl list source-outputs | awk -v p="application.process.id = \"$pid\"" '
+        /^Source Output #/ { o = substr($3, 2) } /^\tClient: / { c = $2 } /^\tSource: / { s = $2 }
+        index($0, p) { print o, c, s; exit }'
+}
+source_index() { pactl list short sources | awk -v n="$1" '$2 == n { print $1 }'; }
+# Opens the "Record from" menu (a right click on the picture, or with "key" the menu key)
+# and takes its item for source NAME ("" for "Default input"), listed in the server's order.
+choose_source() {
+    local downs=1
+    [ -n "$1" ] && downs=$(($(pactl list short sources | awk -v n="$1" '$2 == n { print NR }') + 1))
+    xdotool windowfocus --sync "$wid"
+    if [ "${2:-}" = key ]; then xdotool key Menu; else xdotool mousemove --window "$wid" 100 60 click 3; fi
+    wait_until 2000 eval '[ "$(xdotool search --onlyvisible --pid "$pid" | wc -l)" -gt 1 ]' ||
+        fail "no menu opened"
+    for _ in $(seq "$downs"); do xdotool key Down; done
+    xdotool key Return
+}

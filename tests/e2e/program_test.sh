@@ -30,9 +30,6 @@ moving() {
 # The pause button, the second of the toolbar.
 click_pause() { xdotool mousemove --window "$wid" 41 15 click 1; }
 
-# Whether the topmost of the program's and the cover's windows is titled $1.
-in_front() { xwininfo -root -children | grep -m1 -E '"(Sonavex|xmessage)":' | grep -q "\"$1\":"; }
-
 # The toolbar's pixels once they are steady, with the mouse away so that no button shows its
 # hover look. Only the pause button changes in the cases that compare them.
 toolbar() {
@@ -87,17 +84,6 @@ case_tone() {
     click_pause
     wait_for_bar 48 2000
     [ "$(toolbar)" = "$released" ] || fail "the pause button is not released after the retry"
-}
-
-case_second-copy() {
-    start_program
-    xmessage -geometry +0+0 cover 2>/dev/null &
-    at_exit "kill $!"
-    wait_until 2000 in_front xmessage || fail "the cover window did not come over the program's"
-    timeout 10 "$program" >"$work/second.log" 2>&1 || fail "the second copy exited with $?"
-    wait_until 2000 in_front Sonavex || fail "the first copy did not come to the front"
-    [ "$(program_windows)" = "$wid" ] || fail "windows after a second copy: $(program_windows)"
-    close_program
 }
 
 case_server-hangs() {

@@ -36,8 +36,6 @@ activate() {
         fail "window $target did not become active"
 }
 click_pin() { xdotool mousemove --window "$wid" 16 15 click 1; }
-# The distinct nice values of all the program's threads, and whether they are $1.
-thread_nice() { ps -L -o ni= -p "$pid" | sort -u | tr -d ' ' | paste -sd' '; }
 nice_is() { [ "$(thread_nice)" = "$1" ]; }
 
 case_window-manager() {

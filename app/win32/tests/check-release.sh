@@ -1,9 +1,10 @@
 #!/usr/bin/env bash
 # Builds the Windows release archive of BUILD_DIR with CPack and checks it statically: it
-# holds exactly sonavex.exe, README.txt and LICENSE.txt; the .exe is a GUI program of the
+# holds exactly sonavex.exe, README.txt and LICENSE.txt, the texts with Windows line ends and
+# the README the one for Windows users, of this version; the .exe is a GUI program of the
 # build's processor (PE32 for win32, PE32+ for win64) that imports only system DLLs and
 # carries the project's version; the x86 one uses no SSE instruction at all, so it runs on
-# any x86 and computes with the x87 unit, as the emulated 32-bit tests do.
+# any x86 and computes with the x87 unit, as the 32-bit core tests do.
 #
 #   app/win32/tests/check-release.sh BUILD_DIR win32|win64
 #
@@ -20,8 +21,7 @@ esac
 version=$(sed -nE 's/^#define SONAVEX_VERSION_STRING "(.*)"$/\1/p' \
     "$build/generated/sonavex_version.h")
 archive="$build/sonavex-$version-$arch.zip"
-passed=0
-failed=0
+passed=0 failed=0
 work=$(mktemp -d /tmp/sonavex-release.XXXXXX)
 trap 'rm -rf "$work"' EXIT
 
@@ -58,6 +58,14 @@ exactly_three_files() {
     [ "$names" = "LICENSE.txt README.txt sonavex.exe " ]
 }
 
+# Every line ends in CR LF; the README is the users' (no build steps) and names the version.
+windows_texts() {
+    local readme
+    readme=$(unzip -p "$archive" README.txt)
+    [ "$(unzip -p "$archive" README.txt LICENSE.txt | grep -cv $'\r$')" -eq 0 ] &&
+        grep -q "^Sonavex $version for Windows" <<<"$readme" && ! grep -q apt-get <<<"$readme"
+}
+
 pe_gui() {
     local what
     what=$(file -b "$work/sonavex.exe")
@@ -83,6 +91,8 @@ check "cpack builds $(basename "$archive")" \
     bash -c "cd '$build' && rm -f '$archive' && cpack >'$work/cpack.log' 2>&1 && [ -f '$archive' ]"
 if [ -f "$archive" ]; then
     check "the archive holds exactly sonavex.exe, README.txt and LICENSE.txt" exactly_three_files
+    check "README.txt (for Windows users, $version) and LICENSE.txt have Windows line ends" \
+        windows_texts
     unzip -q -o "$archive" sonavex.exe -d "$work"
     check "sonavex.exe is a $kind program" pe_gui
     check "sonavex.exe imports only system DLLs" only_system_dlls

@@ -1,0 +1,93 @@
+// Times the two transforms and one spectrum frame in note and in linear mode with a plain
+// loop and the process's CPU clock, so that it needs no benchmark library and builds for the
+// 32-bit x86 core (x87 arithmetic, cmake/linux-i386.cmake) as well as for x86_64; run both
+// side by side with bench/measure_x86.sh. Prints one line per case: the median over 15
+// rounds of the CPU time of one call, in microseconds.
+//
+//     BUILD/sonavex_loop_bench [rounds]
+
+#include "engine/display.h"
+#include "engine/frame.h"
+#include "engine/history.h"
+#include "fft/fft.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <ctime>
+#include <random>
+#include <vector>
+
+namespace {
+
+// CPU time of one call of `run`, median over `rounds` rounds of `calls` calls each.
+template <typename F> double median_us(int rounds, int calls, F run) {
+    std::vector<double> each;
+    for (int round = 0; round < rounds; ++round) {
+        const std::clock_t start = std::clock();
+        for (int i = 0; i < calls; ++i)
+            run(i);
+        each.push_back(1e6 * static_cast<double>(std::clock() - start) / CLOCKS_PER_SEC / calls);
+    }
+    std::nth_element(each.begin(), each.begin() + rounds / 2, each.end());
+    return each[rounds / 2];
+}
+
+// The transform in place on random input with its own work areas; the input is put back
+// every 32 calls, before the unnormalised coefficients could grow without bound (the copy
+// is timed too: about 1 % of one transform).
+double transform_us(int rounds, int n) {
+    std::mt19937 gen(n);
+    std::uniform_real_distribution<double> dist(-1.0, 1.0);
+    std::vector<double> input(n), a(n), table(5 * n / 4);
+    std::vector<int> work(66, 0);
+    for (double &v : input)
+        v = dist(gen);
+    a = input;
+    real_transform(n, -1, a.data(), work.data(), table.data()); // builds the tables
+    const double us = median_us(rounds, 20000 * 2048 / n / 4, [&](int i) {
+        if (i % 32 == 0)
+            a = input;
+        real_transform(n, -1, a.data(), work.data(), table.data());
+    });
+    if (!std::isfinite(a[1]))
+        std::abort(); // the results are used, so no call is left out
+    return us;
+}
+
+// Music-like history: a few tones over quiet noise, so that bars of many heights are drawn.
+void fill_history() {
+    std::mt19937 gen(1);
+    std::normal_distribution<double> noise(0.0, 300.0);
+    std::int16_t *h = sample_history();
+    for (int i = 0; i < kHistorySamples; ++i) {
+        const double t = i / 22050.0;
+        const double v = 6000 * std::sin(2 * M_PI * 220 * t) + 3000 * std::sin(2 * M_PI * 659 * t) +
+                         1500 * std::sin(2 * M_PI * 3520 * t) + noise(gen);
+        h[i] = static_cast<std::int16_t>(std::lround(v));
+    }
+}
+
+} // namespace
+
+int main(int argc, char **argv) {
+    const int rounds = argc > 1 ? std::max(1, std::atoi(argv[1])) : 15;
+    build_analysis_tables();
+    if (!create_display_block() || !create_sample_history()) {
+        std::printf("cannot allocate the display block or the history\n");
+        return 1;
+    }
+    fill_history();
+    render_frame(kNoteMode | kScopeMode); // the first frame of a size builds its tables
+    std::printf("real_transform 8192 %.2f\n", transform_us(rounds, 8192));
+    std::printf("real_transform 2048 %.2f\n", transform_us(rounds, 2048));
+    std::printf("render_frame note %.2f\n",
+                median_us(rounds, 1000, [](int) { render_frame(kNoteMode | kScopeMode); }));
+    std::printf("render_frame linear %.2f\n",
+                median_us(rounds, 4000, [](int) { render_frame(kScopeMode); }));
+    free_sample_history();
+    free_display_block();
+    return 0;
+}

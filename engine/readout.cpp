@@ -1,0 +1,60 @@
+#include "engine/readout.h"
+
+#include "engine/display.h"
+#include "engine/frame.h"
+#include "engine/tables.h"
+
+#include <cmath>
+#include <cstdio>
+
+int band_at_column(int x) {
+    if (x < 0 || x >= kPictureWidth)
+        return -1;
+    return x / 4;
+}
+
+std::string key_name(int band) {
+    // Semitones above A0; the octave number changes at each C, as on the keyboard strip.
+    static const char *const kKeys[12] = {"A",  "A#", "B", "C",  "C#", "D",
+                                          "D#", "E",  "F", "F#", "G",  "G#"};
+    if (band < 0 || band >= kBands)
+        return std::string();
+    return kKeys[band % 12] + std::to_string((band + 9) / 12);
+}
+
+// The frequency a coefficient of the short transform stands for: m * 22050 / 4096 Hz.
+static double short_element_hz(int m) { return m * 22050.0 / (2.0 * kShortTransform); }
+
+std::string band_frequency_text(unsigned view_flags, int zoom, int band) {
+    if (band < 0 || band >= kBands)
+        return std::string();
+    char text[40];
+    if (view_flags & kNoteMode) {
+        std::snprintf(text, sizeof text, "%s %.1f Hz", key_name(band).c_str(),
+                      27.5 * std::pow(2.0, band / 12.0));
+    } else {
+        const BandRange range = band_range(view_flags, zoom, band);
+        std::snprintf(text, sizeof text, "%ld\u2013%ld Hz",
+                      std::lround(short_element_hz(range.start)),
+                      std::lround(short_element_hz(range.end - 1)));
+    }
+    return text;
+}
+
+std::string level_text(double level) {
+    if (!(level > 0.0))
+        return "silent";
+    // A full bar is a level of 10^2.5, 50 dB above a level of 1.
+    const long db = std::lround(20.0 * std::log10(level) - 50.0);
+    char text[24];
+    std::snprintf(text, sizeof text, db > 0 ? "+%ld dB" : "%ld dB", db);
+    return text;
+}
+
+std::string describe_band(unsigned view_flags, int zoom, int band) {
+    std::string text = band_frequency_text(view_flags, zoom, band);
+    double level = 0.0;
+    if (!text.empty() && drawn_band_level(view_flags, zoom, band, &level))
+        text += ", " + level_text(level);
+    return text;
+}

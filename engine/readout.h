@@ -1,0 +1,27 @@
+#pragma once
+
+#include <string>
+
+// The readout under the pointer: which band a picture column shows and what that band is,
+// in words, from the same band tables the frame reads, so the two never disagree.
+
+// The band whose bar stands over picture column x (bars are 4 columns wide, the last one
+// the black gap); -1 left or right of the picture.
+int band_at_column(int x);
+
+// Band j's piano key with its octave (octaves begin at C): "A0", "A#0", "C1", ... "C8".
+std::string key_name(int band);
+
+// What band j stands for in the given view (bit 0 of the flags note mode; the zoom factor,
+// 1 or 2, counts in linear mode only). Note mode: the key and its equal-tempered
+// frequency, A4 = 440 Hz: "A4 440.0 Hz". Linear mode: the frequencies of the first and
+// last coefficient the band reads, in whole hertz: "431–452 Hz".
+std::string band_frequency_text(unsigned view_flags, int zoom, int band);
+
+// A band level in dB against a full bar (80 rows span 50 dB, the top at a level of
+// 10^2.5), in whole dB: "-12 dB", "0 dB", "+3 dB"; "silent" for a level of 0.
+std::string level_text(double level);
+
+// The whole readout of band j: the frequency text, then the level the last frame drew for
+// it when that frame was of this view: "A4 440.0 Hz, -12 dB".
+std::string describe_band(unsigned view_flags, int zoom, int band);

@@ -1,0 +1,40 @@
+#!/usr/bin/env bash
+# The "Record from" menu, driven for real: a private sound server (of the test command's
+# kind) with the virtual microphone at 440 Hz, a second one at 880 Hz and the null sink's
+# monitor; the menu opened with a right click or the keyboard's menu key and walked with
+# the arrow keys.
+#
+#   record_from_test.sh PROGRAM CLOSE_WINDOW [CASE...]
+set -uo pipefail
+source "$(dirname "${BASH_SOURCE[0]}")/common.sh"
+program=${1:?program} close_window=${2:?close_window helper}
+shift 2
+need_services
+
+# Within a second the stream is on SOURCE and shows BAR, still the first stream.
+moved() {
+    local want="$first $(source_index "$1")"
+    wait_until 1000 eval '[ "$(stream)" = "$want" ]' || fail "stream $(stream), expected $want ($1)"
+    wait_for_bar "$2" 1000
+}
+
+case_record-from() {
+    private_sound_server
+    play 440
+    "$root/scripts/sound-server.sh" second "$SONAVEX_SOUND_DIR" 880
+    start_program
+    wait_for_bar 48 2000
+    first=$(stream | cut -d' ' -f1-2)
+    choose_source vmic2 && moved vmic2 60
+    choose_source "" key && moved vmic 48
+    choose_source nullsink.monitor && moved nullsink.monitor 48
+    xdotool mousemove --window "$wid" 41 15 click 1 # pause
+    wait_until 2000 eval '! recording' || fail "still recording while paused"
+    choose_source vmic2
+    xdotool mousemove --window "$wid" 41 15 click 1
+    wait_until 2000 recording || fail "no recording after releasing pause"
+    wait_for_bar 60 2000
+    close_program
+}
+
+run_cases "$@"

@@ -1,0 +1,130 @@
+#!/usr/bin/env bash
+# The single copy and the priority of the programs the window starts, against the real
+# program on the test display and sound server: a runtime directory squatted by another
+# user, broken lock files, a flood of connections, the mixer started while on top, and a
+# stopped first copy.
+#
+#   single_copy_test.sh PROGRAM CLOSE_WINDOW [CASE...]   (default: every case)
+set -uo pipefail
+source "$(dirname "${BASH_SOURCE[0]}")/common.sh"
+program=${1:?program} close_window=${2:?close_window helper}
+shift 2
+need_services
+peer="$root/tests/e2e/socket_peer.py"
+
+# Each case: a runtime directory of its own, and the usual limit of 1,024 descriptors.
+own_runtime_dir() {
+    export XDG_RUNTIME_DIR="$work/run"
+    mkdir -m 700 "$XDG_RUNTIME_DIR"
+    ulimit -Sn 1024
+}
+click() { xdotool mousemove --window "$wid" "$1" 15 click 1; }
+topmost_x=16 mixer_x=180 about_x=204
+
+# Another user owns the runtime directory Qt falls back to without XDG_RUNTIME_DIR, and
+# holds a lock and listens at the program's names there and at fixed names in the temporary
+# folder (a private one standing in for /tmp). The lock files name a running process, so
+# that they look held.
+case_squatted-runtime-directory() {
+    [ "$(id -u)" = 0 ] || skip "making a second user needs root"
+    local user="sonavex-squat-$$" tmp="$work/tmp" squat="$work/tmp/runtime-$(id -un)" listener
+    useradd --no-create-home --shell /usr/sbin/nologin "$user" || fail "useradd failed"
+    at_exit "userdel '$user'"
+    mkdir -m 1777 "$tmp" && chmod 711 "$work" "$(dirname "$work")"
+    install -d -m 700 -o "$user" "$squat"
+    setpriv --reuid="$user" --regid="$(id -g "$user")" --clear-groups /usr/bin/python3 \
+        "$peer" listen "$tmp/connections" "$squat/sonavex.socket" "$tmp/sonavex.socket" \
+        >"$tmp/listening" &
+    listener=$!
+    at_exit "kill $listener; wait $listener"
+    wait_until 5000 test -s "$tmp/listening" || fail "the squatter does not listen"
+    for lock in "$squat/sonavex.lock" "$tmp/sonavex.lock"; do
+        printf '%s\n%s\n%s\n' "$listener" "$(readlink "/proc/$listener/exe")" "$(uname -n)" \
+            >"$lock" && chown "$user" "$lock"
+    done
+    unset XDG_RUNTIME_DIR
+    TMPDIR="$tmp" start_program
+    [ -e "$tmp/connections" ] && fail "the program connected to the other user's socket"
+    grep -q "no private runtime directory" "$work/program.log" || fail "nothing said on stderr"
+    close_program
+}
+
+# A lock file left behind, empty or garbled, never blocks a start; nor does one that cannot
+# be locked at all (a directory in its place), which is said on stderr.
+case_broken-lock-file() {
+    own_runtime_dir
+    : >"$XDG_RUNTIME_DIR/sonavex.lock"
+    start_program
+    close_program
+    head -c 4096 /dev/urandom >"$XDG_RUNTIME_DIR/sonavex.lock"
+    start_program
+    close_program
+    rm "$XDG_RUNTIME_DIR/sonavex.lock" && mkdir "$XDG_RUNTIME_DIR/sonavex.lock"
+    start_program
+    grep -q "cannot lock" "$work/program.log" || fail "nothing said on stderr"
+    close_program
+}
+
+# 1,100 idle connections and one sending 50 MB: the first copy stays small and still
+# answers a second copy by coming to the front.
+case_flood() {
+    own_runtime_dir
+    start_program
+    local before after
+    before=$(awk '/^VmRSS:/ { print $2 }' "/proc/$pid/status")
+    python3 "$peer" flood "$XDG_RUNTIME_DIR/sonavex.socket" 1100 50 >"$work/flood" &
+    at_exit "kill $!"
+    wait_until 20000 test -s "$work/flood" || fail "the flood did not end"
+    after=$(awk '/^VmRSS:/ { print $2 }' "/proc/$pid/status")
+    [ $((after - before)) -lt 20480 ] ||
+        fail "memory grew from $before to $after kB ($(cat "$work/flood"))"
+    xmessage -geometry +0+0 cover 2>/dev/null &
+    at_exit "kill $!"
+    wait_until 2000 in_front xmessage || fail "the cover window did not come over the program's"
+    timeout 10 "$program" >"$work/second.log" 2>&1 || fail "the second copy exited with $?"
+    wait_until 2000 in_front Sonavex || fail "the first copy did not come to the front"
+    [ "$(program_windows)" = "$wid" ] || fail "windows after a second copy: $(program_windows)"
+    close_program
+}
+
+# While on top (nice -10, permitted to root) the mixer button and the About box's link start
+# stand-ins for the mixer and the browser, which run at the normal nice value.
+case_started-programs-priority() {
+    [ "$(id -u)" = 0 ] || skip "raising the priority needs root"
+    own_runtime_dir
+    mkdir "$work/bin"
+    printf '#!/bin/sh\nps -o ni= -p $$ >"$0.nice"\n' >"$work/bin/pavucontrol"
+    chmod +x "$work/bin/pavucontrol" && cp "$work/bin/pavucontrol" "$work/bin/xdg-open"
+    PATH="$work/bin:$PATH" start_program
+    wait_until 2000 recording || fail "not recording" # PulseAudio's thread exists
+    click $topmost_x
+    wait_until 2000 eval '[ "$(thread_nice)" = -10 ]' || fail "nice $(thread_nice) while on top"
+    click $mixer_x
+    click $about_x
+    local about=""
+    wait_until 3000 eval 'about=$(xwininfo -root -children | awk "/\"Sonavex のバージョン情報\"/ { print \$1 }")
+        [ -n "$about" ]' || fail "no About box"
+    xdotool mousemove --window "$about" 100 33 click 1 # the address
+    for stand_in in pavucontrol xdg-open; do
+        wait_until 3000 test -s "$work/bin/$stand_in.nice" || fail "$stand_in did not run"
+        [ "$(tr -d ' ' <"$work/bin/$stand_in.nice")" = 0 ] ||
+            fail "$stand_in ran at nice $(<"$work/bin/$stand_in.nice")"
+    done
+    "$close_window" "$about"
+    close_program
+}
+
+# A stopped first copy cannot answer: a second copy says so and fails within 5 s.
+case_stopped-first-copy() {
+    own_runtime_dir
+    start_program
+    kill -STOP "$pid"
+    local rc=0
+    timeout 5 "$program" >"$work/second.log" 2>&1 || rc=$?
+    kill -CONT "$pid"
+    [ "$rc" != 0 ] && [ "$rc" != 124 ] || fail "the second copy ended with $rc"
+    grep -q "did not answer" "$work/second.log" || fail "the second copy said: $(<"$work/second.log")"
+    close_program
+}
+
+run_cases "$@"
