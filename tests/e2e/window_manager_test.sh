@@ -81,7 +81,6 @@ case_window-manager() {
     wait_until 1000 nice_is "$normal" || fail "thread nice values $(thread_nice) after release"
     activate "$cover"
     above "$cover" "$wid" || fail "the released window stays above the activated window"
-    alive || fail "the program exited"
 }
 
 run_cases "$@"
