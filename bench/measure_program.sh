@@ -15,6 +15,9 @@ close_window=${2:?close_window helper}
 seconds=${3:-30}
 kinds=${4:-pulseaudio pipewire}
 source "$(dirname "${BASH_SOURCE[0]}")/../tests/e2e/common.sh"
+# Pinned to the virtual display, also when started from a Wayland desktop.
+export QT_QPA_PLATFORM=xcb
+unset WAYLAND_DISPLAY
 private_display
 
 ticks=$(getconf CLK_TCK)

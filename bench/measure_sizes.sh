@@ -14,6 +14,9 @@ seconds=${2:?seconds per size}
 shift 2
 [ $# -gt 0 ] || { echo "usage: measure_sizes.sh CLOSE_WINDOW SECONDS PROGRAM..." >&2; exit 2; }
 source "$(dirname "${BASH_SOURCE[0]}")/../tests/e2e/common.sh"
+# Pinned to the virtual display, also when started from a Wayland desktop.
+export QT_QPA_PLATFORM=xcb
+unset WAYLAND_DISPLAY
 private_display 4096x2400
 private_sound_server
 play 440

@@ -11,6 +11,9 @@ set -uo pipefail
 program=${1:?program} close_window=${2:?close_window helper}
 moves=${3:-20} kinds=${4:-pulseaudio pipewire}
 source "$(dirname "${BASH_SOURCE[0]}")/../tests/e2e/common.sh"
+# Pinned to the virtual display, also when started from a Wayland desktop.
+export QT_QPA_PLATFORM=xcb
+unset WAYLAND_DISPLAY
 private_display
 
 for kind in $kinds; do

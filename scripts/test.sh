@@ -13,6 +13,7 @@ jobs=$(nproc 2>/dev/null || echo 2)
 work=$(mktemp -d /tmp/sonavex-test.XXXXXX)
 passed=0
 failed=0
+logs=0
 failures=()
 
 cleanup() {
@@ -23,39 +24,32 @@ cleanup() {
 }
 trap cleanup EXIT
 
-# Runs one named step; counts it as a failure when it fails.
+# Runs one named step; lists it among the failed steps when it fails.
 step() {
     local name=$1
     shift
     echo "=== $name"
-    if "$@"; then return 0; fi
+    "$@" && return
     echo "=== FAILED: $name"
     failures+=("$name")
     return 1
 }
 
-# Adds LOG's closing counts to the totals; a runner that failed without saying how many
-# failed counts as one failure.
-add_counts() {
-    local log=$1 rc=$2
+# Runs a test and adds its closing counts (CTest's, or a script's "N passed, N failed") to
+# the totals; one that failed without saying how many counts as one failure.
+counted() {
+    local log="$work/log.$((++logs))" rc
+    "$@" 2>&1 | tee "$log"
+    rc=${PIPESTATUS[0]}
     if read_counts "$log"; then
         passed=$((passed + counted_passed))
-        failed=$((failed + counted_failed))
-        [ "$rc" -ne 0 ] && [ "$counted_failed" -eq 0 ] && failed=$((failed + 1))
-    elif [ "$rc" -ne 0 ]; then
-        failed=$((failed + 1))
+        failed=$((failed + counted_failed + (rc != 0 && counted_failed == 0)))
+    else
+        failed=$((failed + (rc != 0)))
     fi
     return "$rc"
 }
-
-# Runs ctest in a build tree and adds its counts to the totals.
-run_ctest() {
-    local dir=$1
-    shift
-    local log="$work/ctest-$(basename "$dir").log"
-    ctest --test-dir "$dir" --output-on-failure --timeout 300 "$@" 2>&1 | tee "$log"
-    add_counts "$log" "${PIPESTATUS[0]}"
-}
+ctest_in() { ctest --test-dir "$@" --output-on-failure --timeout 300; }
 
 build() {
     local dir=$1
@@ -64,20 +58,20 @@ build() {
         >/dev/null && cmake --build "$dir" -j "$jobs"
 }
 
-step "build (Release)" build build || true
+step "build (Release)" build build
 step "build (address and undefined-behaviour sanitizers, core)" \
     build build-asan -DCMAKE_BUILD_TYPE=RelWithDebInfo -DSONAVEX_CORE_ONLY=ON \
-    -DSONAVEX_BENCH=OFF -DSONAVEX_SANITIZE=address,undefined || true
+    -DSONAVEX_BENCH=OFF -DSONAVEX_SANITIZE=address,undefined
 step "build (thread sanitizer, core)" \
     build build-tsan -DCMAKE_BUILD_TYPE=RelWithDebInfo -DSONAVEX_CORE_ONLY=ON \
-    -DSONAVEX_BENCH=OFF -DSONAVEX_SANITIZE=thread || true
+    -DSONAVEX_BENCH=OFF -DSONAVEX_SANITIZE=thread
 for arch in i686 x86_64; do
     step "build (Windows, $arch)" build "build-win-$arch" \
-        -DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw-$arch.cmake" || true
+        -DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw-$arch.cmake"
 done
 
 step "build (portable core, 32-bit x86)" build build-i386 \
-    -DCMAKE_TOOLCHAIN_FILE="$root/cmake/linux-i386.cmake" || true
+    -DCMAKE_TOOLCHAIN_FILE="$root/cmake/linux-i386.cmake"
 # The toolchain file runs a tiny 32-bit program to learn whether the kernel executes x86 code.
 i386_how=natively
 if ! grep -qx 'SONAVEX_I386_NATIVE:BOOL=ON' build-i386/CMakeCache.txt 2>/dev/null; then
@@ -94,41 +88,30 @@ step "start the virtual display" scripts/virtual-display.sh start "$work/display
     source "$work/display/env"
 export SONAVEX_REQUIRE_SERVICES=1
 
-step "tests (Release)" run_ctest build || true
-step "tests (address and undefined-behaviour sanitizers)" run_ctest build-asan || true
-step "tests (thread sanitizer, capture)" run_ctest build-tsan -L capture || true
-step "tests (portable core, 32-bit x86, $i386_how)" run_ctest build-i386 || true
-# The end-to-end and live capture tests once more on PipeWire serving the PulseAudio
-# protocol, as most desktops do; then back to PulseAudio for the rest.
+step "tests (Release)" counted ctest_in build
+step "tests (address and undefined-behaviour sanitizers)" counted ctest_in build-asan
+step "tests (thread sanitizer, capture)" counted ctest_in build-tsan -L capture
+step "tests (portable core, 32-bit x86, $i386_how)" counted ctest_in build-i386
+# The live capture tests and the end-to-end cases that depend on the sound server (label
+# "server") once more on PipeWire serving the PulseAudio protocol, as most desktops do; then
+# back to PulseAudio for the rest.
 if step "start the PipeWire sound server" \
     scripts/sound-server.sh start "$work/sound-pipewire" pipewire; then
     source "$work/sound-pipewire/env"
-    step "tests on PipeWire (end to end)" run_ctest build -L e2e || true
-    step "tests on PipeWire (live capture)" run_ctest build -R '^LiveCapture\.' || true
+    step "tests on PipeWire (end to end)" counted ctest_in build -L server
+    step "tests on PipeWire (live capture)" counted ctest_in build -R '^LiveCapture\.'
     scripts/sound-server.sh stop "$work/sound-pipewire"
     source "$work/sound/env"
-else
-    failed=$((failed + 1))
 fi
-# Runs a script that ends with its own "N passed, N failed" line and adds those counts.
-run_counted() {
-    local log="$work/$1.log"
-    shift
-    "$@" 2>&1 | tee "$log"
-    add_counts "$log" "${PIPESTATUS[0]}"
-}
-
-if step "artwork check" app/art/check-art.sh; then passed=$((passed + 1)); else failed=$((failed + 1)); fi
+step "artwork check" counted app/art/check-art.sh
 for arch in win32 win64; do
     case $arch in win32) dir=build-win-i686 ;; win64) dir=build-win-x86_64 ;; esac
-    step "release archive ($arch)" run_counted "release-$arch" \
-        app/win32/tests/check-release.sh "$root/$dir" "$arch" || true
+    step "release archive ($arch)" counted app/win32/tests/check-release.sh "$root/$dir" "$arch"
 done
-step "tests (Windows programs, x86 and x86_64, under Wine)" run_counted wine \
-    app/win32/tests/run-wine-tests.sh "$work/wine" "$root/build-win-i686" "$root/build-win-x86_64" ||
-    true
-step "tests (Debian package)" run_counted package \
-    tests/package/package_test.sh "$root/build-pkg" "$root/build/tests/e2e/close_window" || true
+step "tests (Windows programs, x86 and x86_64, under Wine)" counted \
+    app/win32/tests/run-wine-tests.sh "$work/wine" "$root/build-win-i686" "$root/build-win-x86_64"
+step "tests (Debian package)" counted \
+    tests/package/package_test.sh "$root/build-pkg" "$root/build/tests/e2e/close_window"
 
 echo
 if [ ${#failures[@]} -gt 0 ]; then

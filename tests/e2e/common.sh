@@ -17,7 +17,7 @@ cleanups=()
 # Runs CMD (evaluated then) at exit, before what was registered earlier.
 at_exit() { cleanups+=("$*"); }
 run_cleanups() {
-    stop_program
+    [ -n "$pid" ] && kill "$pid" 2>/dev/null && wait "$pid" 2>/dev/null
     local i
     for ((i = ${#cleanups[@]} - 1; i >= 0; i--)); do eval "${cleanups[i]}" >/dev/null 2>&1; done
     rm -rf "$work"
@@ -26,6 +26,8 @@ trap run_cleanups EXIT
 
 ok() { echo "ok $1"; passed=$((passed + 1)); }
 not_ok() { echo "not ok $1: $2"; failed=$((failed + 1)); }
+# Reports as check NAME whether the command that follows succeeds.
+check() { if "${@:2}"; then ok "$1"; else not_ok "$1" failed; fi; }
 # Ends the case (or the script, outside a case) as failed because of WHY.
 fail() {
     [ -n "$case_name" ] && { echo "$*" >"$why"; tail -5 "$work"/*.log 2>/dev/null; exit 1; }
@@ -41,9 +43,7 @@ skip() {
 }
 finish() {
     echo "$passed passed, $failed failed"
-    [ "$failed" -gt 0 ] && exit 1
-    [ "$passed" = 0 ] && [ "$skipped" -gt 0 ] && exit 77
-    exit 0
+    exit $((failed > 0 ? 1 : passed == 0 && skipped > 0 ? 77 : 0))
 }
 
 # Runs case_NAME in a subshell and reports it.
@@ -59,7 +59,7 @@ run_case() {
     case $rc in
     0) ok "$1" ;;
     77) skipped=$((skipped + 1)) ;;
-    *) not_ok "$1" "$(cat "$work/$1.why" 2>/dev/null || echo "ended with exit code $rc")" ;;
+    *) not_ok "$1" "$(cat "$work/$1.why" 2>/dev/null || echo "exit code $rc")" ;;
     esac
 }
 # Runs the named cases, or all, then finishes.
@@ -82,11 +82,9 @@ wait_until() {
 
 # The test command's display and sound server (DISPLAY, PULSE_SERVER, SONAVEX_SOUND_DIR), or
 # skip. The program is pinned to that display, also when started from a Wayland desktop.
-need_sound_server() {
-    [ -n "${PULSE_SERVER:-}" ] && [ -n "${SONAVEX_SOUND_DIR:-}" ] || skip "no sound server"
-}
-need_display() {
-    [ -n "${DISPLAY:-}" ] || skip "no display"
+need_services() {
+    [ -n "${DISPLAY:-}" ] && [ -n "${PULSE_SERVER:-}" ] && [ -n "${SONAVEX_SOUND_DIR:-}" ] ||
+        skip "no display or sound server"
     export QT_QPA_PLATFORM=xcb
     unset WAYLAND_DISPLAY
 }
@@ -104,24 +102,23 @@ private_display() {
     at_exit "'$root/scripts/virtual-display.sh' stop '$work/display'"
     "$root/scripts/virtual-display.sh" start "$work/display" "$@" || fail "no virtual display"
     source "$work/display/env"
-    export QT_QPA_PLATFORM=xcb
-    unset WAYLAND_DISPLAY
 }
 play() { "$root/scripts/sound-server.sh" play "${SONAVEX_SOUND_DIR:?}" "$1"; }
 
 # Starts PROGRAM (with any arguments) in the background, its output in $work/program.log,
 # and sets pid; start_program also waits for its window and sets wid.
-launch() {
-    "$@" >"$work/program.log" 2>&1 &
-    pid=$!
-}
+launch() { "$@" >"$work/program.log" 2>&1 & pid=$!; }
 start_program() {
     launch "${program:?}" "$@"
     wid=$("$root/scripts/wait-window.sh" Sonavex 5) || fail "no window appeared"
 }
 alive() { kill -0 "$pid" 2>/dev/null; }
-# Top-level windows, topmost first: the program's are titled exactly "Sonavex".
+# Top-level windows, topmost first: the program's are titled exactly "Sonavex"; and whether
+# the topmost of the program's and a cover's (xmessage) is titled $1.
 program_windows() { xwininfo -root -children | awk '$2 == "\"Sonavex\":" { print $1 }'; }
+in_front() { xwininfo -root -children | grep -m1 -E '"(Sonavex|xmessage)":' | grep -q "\"$1\":"; }
+# The distinct nice values of all the program's threads.
+thread_nice() { ps -L -o ni= -p "$pid" | sort -u | tr -d ' ' | paste -sd' '; }
 
 # Asks the window to close, as a window manager's close button does, and waits at most
 # SECONDS (default 5) for the program to end; fails unless it ends with exit code 0.
@@ -133,10 +130,6 @@ close_program() {
     pid=""
     [ "$rc" = 0 ] || fail "exit code $rc after closing the window"
 }
-stop_program() {
-    [ -n "$pid" ] && kill "$pid" 2>/dev/null && wait "$pid" 2>/dev/null
-    pid=""
-}
 
 # The bar with the most lit pixels in the window's picture now (see scripts/bar-heights.sh;
 # its arguments, default the window).
@@ -147,7 +140,8 @@ tallest_bar() {
 # Polls for at most MS milliseconds until the tallest bar is BAR.
 wait_for_bar() {
     local bar=$1
-    wait_until "$2" eval '[ "$(tallest_bar)" = "$bar" ]' || fail "tallest bar $(tallest_bar), expected $bar"
+    wait_until "$2" eval '[ "$(tallest_bar)" = "$bar" ]' ||
+        fail "tallest bar $(tallest_bar), expected $bar"
 }
 # Whether the program has a recording stream on the sound server.
 recording() { pactl list source-outputs 2>/dev/null | grep -q "application.process.id = \"$pid\""; }

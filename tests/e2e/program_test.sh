@@ -11,104 +11,58 @@ set -uo pipefail
 source "$(dirname "${BASH_SOURCE[0]}")/common.sh"
 program=${1:?program} close_window=${2:?close_window helper}
 shift 2
-need_display
-need_sound_server
+need_services
 
-# The picture's pixels, one "x,y: (r,g,b...)" line each; over 0.3 s (six blocks), whether
-# they changed.
-picture() {
-    local top=$(($(xwininfo -id "$wid" | awk '/Height:/ { print $2 }') - 174))
+# An md5 of the window's pixels, cut by the ImageMagick options given: the picture (352 x
+# 172, at the bottom inside a 2-pixel edge) or the toolbar above it; and whether the picture
+# changes within 0.6 s (blocks come every 46 ms).
+pixels() {
     import -window "$wid" "$work/shot.png" 2>/dev/null &&
-        convert "$work/shot.png" -crop "352x172+2+$top" +repage txt:-
+        convert "$work/shot.png" "$@" +repage rgb:- | md5sum
 }
+picture() { pixels -gravity SouthWest -crop 352x172+2+2; }
 moving() {
     local first
-    first=$(picture | md5sum)
-    sleep 0.3
-    [ "$first" != "$(picture | md5sum)" ]
+    first=$(picture)
+    wait_until 600 eval '[ "$(picture)" != "$first" ]'
 }
 
-# Toolbar buttons, laid out from the left: topmost, then pause.
-click() { xdotool mousemove --window "$wid" "$1" 15 click 1; }
-topmost_x=16 pause_x=41
+# The pause button, the second of the toolbar.
+click_pause() { xdotool mousemove --window "$wid" 41 15 click 1; }
 
-# Whether the topmost of the program's and the cover's windows is titled $1.
-in_front() { xwininfo -root -children | grep -m1 -E '"(Sonavex|xmessage)":' | grep -q "\"$1\":"; }
-
-# The toolbar's pixels, with the mouse away so that no button shows its hover look. Only
-# the pause button changes in the cases that compare them.
+# The toolbar's pixels once they are steady, with the mouse away so that no button shows its
+# hover look. Only the pause button changes in the cases that compare them.
 toolbar() {
-    local top=$(($(xwininfo -id "$wid" | awk '/Height:/ { print $2 }') - 176))
+    local last="" now
     xdotool mousemove 1279 1023
-    sleep 0.3
-    import -window "$wid" "$work/bar.png" 2>/dev/null &&
-        convert "$work/bar.png" -crop "356x$top+0+0" +repage rgb:- | md5sum
+    for _ in $(seq 20); do
+        now=$(pixels -gravity South -chop 0x176)
+        [ "$now" = "$last" ] && break
+        last=$now
+    done
+    echo "$now"
 }
 
-# The distinct nice values of all the program's threads.
-thread_nice() { ps -L -o ni= -p "$pid" | sort -u | tr -d ' ' | paste -sd' '; }
-
+# The tone's bar, paused and resumed by hand, then the sound server lost and back.
 case_tone() {
+    # A server of our own, so that stopping it leaves the shared one alone.
+    private_sound_server
     play 440
     start_program
     wait_for_bar 48 1000
     play 1000
     wait_for_bar 62 1500
-    moving || fail "the picture does not move while capturing"
-    click $pause_x
-    wait_until 2000 eval '! recording' || fail "still recording after pausing"
-    moving && fail "the picture still moves after pausing"
-    click $pause_x
-    wait_until 2000 recording || fail "not recording again after resuming"
-    moving || fail "the picture does not move again after resuming"
-}
-
-case_topmost() {
-    start_program
-    # Recording, so PulseAudio's client thread, which fills the buffers, exists.
-    wait_until 2000 recording || fail "not recording"
-    local normal
-    normal=$(thread_nice)
-    click $topmost_x
-    if [ "$(id -u)" = 0 ]; then
-        wait_until 1000 eval '[ "$(thread_nice)" = -10 ]' ||
-            fail "thread nice values $(thread_nice) while on top, expected -10"
-    else
-        # Without permission nothing may change, for as long as a change would take.
-        wait_until 500 eval '[ "$(thread_nice)" != "$normal" ]' &&
-            fail "nice values changed to $(thread_nice) without permission"
-    fi
-    click $topmost_x
-    wait_until 1000 eval '[ "$(thread_nice)" = "$normal" ]' ||
-        fail "nice values $(thread_nice) after release"
-}
-
-case_second-copy() {
-    start_program
-    xmessage -geometry +0+0 cover 2>/dev/null &
-    at_exit "kill $!"
-    wait_until 2000 in_front xmessage || fail "the cover window did not come over the program's"
-    timeout 10 "$program" >"$work/second.log" 2>&1 || fail "the second copy exited with $?"
-    wait_until 2000 in_front Sonavex || fail "the first copy did not come to the front"
-    [ "$(program_windows)" = "$wid" ] || fail "windows after a second copy: $(program_windows)"
-    close_program
-}
-
-case_sound-server-lost() {
-    # A server of our own, so that stopping it leaves the shared one alone.
-    private_sound_server
-    play 440
-    start_program
-    wait_for_bar 48 2000
-    # How the toolbar looks with the pause button released, and pressed by hand.
     local released pressed
     released=$(toolbar)
-    click $pause_x
+    click_pause
+    wait_until 2000 eval '! recording' || fail "still recording after pausing"
+    moving && fail "the picture still moves after pausing"
     pressed=$(toolbar)
     [ "$pressed" != "$released" ] || fail "the pause button looks the same pressed and released"
-    click $pause_x
+    click_pause
+    wait_until 2000 recording || fail "not recording again after resuming"
+    moving || fail "the picture does not move again after resuming"
     [ "$(toolbar)" = "$released" ] || fail "the pause button does not look released again"
-    moving || fail "the picture does not move after resuming"
 
     "$root/scripts/sound-server.sh" stop "$SONAVEX_SOUND_DIR"
     wait_until 3000 eval '[ "$(toolbar)" = "$pressed" ]' ||
@@ -116,22 +70,19 @@ case_sound-server-lost() {
     alive || fail "the program died with the sound server"
     moving && fail "the picture still moves without a sound server"
     # A click tries the missing server again: the open fails at once and the button stays
-    # pressed (the toolbar's own wait lets the click arrive first).
-    click $pause_x
+    # pressed.
+    click_pause
     [ "$(toolbar)" = "$pressed" ] || fail "a failed retry left the pause button released"
-    alive || fail "the program died retrying without a sound server"
-    [ "$(program_windows)" = "$wid" ] || fail "the window is gone"
+    [ "$(program_windows)" = "$wid" ] || fail "the window is gone after a failed retry"
 
-    # The server is back: one click records again. The frozen picture still shows bar 48,
-    # so another tone first proves the picture is live.
+    # The server is back: one click records again. The frozen picture shows 1000 Hz, so
+    # 440 Hz proves the picture is live.
     "$root/scripts/sound-server.sh" start "$SONAVEX_SOUND_DIR" >/dev/null ||
         fail "cannot restart the private server"
-    play 1000
-    click $pause_x
-    wait_for_bar 62 2000
-    [ "$(toolbar)" = "$released" ] || fail "the pause button is not released after the retry"
     play 440
+    click_pause
     wait_for_bar 48 2000
+    [ "$(toolbar)" = "$released" ] || fail "the pause button is not released after the retry"
 }
 
 case_server-hangs() {

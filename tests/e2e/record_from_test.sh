@@ -9,8 +9,7 @@ set -uo pipefail
 source "$(dirname "${BASH_SOURCE[0]}")/common.sh"
 program=${1:?program} close_window=${2:?close_window helper}
 shift 2
-need_display
-need_sound_server
+need_services
 
 # Within a second the stream is on SOURCE and shows BAR, still the first stream.
 moved() {

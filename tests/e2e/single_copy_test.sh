@@ -9,8 +9,7 @@ set -uo pipefail
 source "$(dirname "${BASH_SOURCE[0]}")/common.sh"
 program=${1:?program} close_window=${2:?close_window helper}
 shift 2
-need_display
-need_sound_server
+need_services
 peer="$root/tests/e2e/socket_peer.py"
 
 # Each case: a runtime directory of its own, and the usual limit of 1,024 descriptors.
@@ -19,8 +18,6 @@ own_runtime_dir() {
     mkdir -m 700 "$XDG_RUNTIME_DIR"
     ulimit -Sn 1024
 }
-in_front() { xwininfo -root -children | grep -m1 -E '"(Sonavex|xmessage)":' | grep -q "\"$1\":"; }
-thread_nice() { ps -L -o ni= -p "$pid" | sort -u | tr -d ' ' | paste -sd' '; }
 click() { xdotool mousemove --window "$wid" "$1" 15 click 1; }
 topmost_x=16 mixer_x=180 about_x=204
 
@@ -86,6 +83,7 @@ case_flood() {
     wait_until 2000 in_front xmessage || fail "the cover window did not come over the program's"
     timeout 10 "$program" >"$work/second.log" 2>&1 || fail "the second copy exited with $?"
     wait_until 2000 in_front Sonavex || fail "the first copy did not come to the front"
+    [ "$(program_windows)" = "$wid" ] || fail "windows after a second copy: $(program_windows)"
     close_program
 }
 

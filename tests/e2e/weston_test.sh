@@ -9,13 +9,13 @@
 #     weston-xwayland  (XWayland there: runs on xcb)
 #     weston-explicit  (XWayland there, QT_QPA_PLATFORM=wayland: the user's choice holds)
 #
-# Needs PULSE_SERVER and SONAVEX_SOUND_DIR (scripts/test.sh exports them); without them, or
+# Needs DISPLAY, PULSE_SERVER and SONAVEX_SOUND_DIR (scripts/test.sh exports them); without them, or
 # without weston, it skips (exit 77), or fails when SONAVEX_REQUIRE_SERVICES=1.
 set -uo pipefail
 source "$(dirname "${BASH_SOURCE[0]}")/common.sh"
 program=${1:?program}
 shift 2
-need_sound_server
+need_services
 command -v weston >/dev/null && command -v weston-screenshooter >/dev/null || skip "no weston"
 
 stop_weston() {
@@ -34,10 +34,9 @@ start_weston() {
     at_exit stop_weston $!
     wait_until 5000 test -S "$work/run/$WAYLAND_DISPLAY" || fail "weston did not start"
     [ $# = 0 ] && return
-    local display
-    wait_until 5000 eval 'display=$(sed -n "s/.*xserver listening on display \(:[0-9]*\).*/\1/p" "$work/weston.log"); [ -n "$display" ]' ||
-        fail "XWayland did not start"
-    export DISPLAY=$display
+    local log=$work/weston.log
+    wait_until 5000 grep -q 'xserver listening on display' "$log" || fail "XWayland did not start"
+    export DISPLAY=$(sed -n 's/.*xserver listening on display \(:[0-9]*\).*/\1/p' "$log")
 }
 
 # The tallest bar in Weston's screenshot. The picture is the black area: its first column
@@ -70,6 +69,8 @@ expect_platform() {
 
 case_weston-wayland() { start_weston && expect_platform wayland; }
 case_weston-xwayland() { start_weston --xwayland && expect_platform xcb; }
-case_weston-explicit() { start_weston --xwayland && QT_QPA_PLATFORM=wayland expect_platform wayland; }
+case_weston-explicit() {
+    start_weston --xwayland && QT_QPA_PLATFORM=wayland expect_platform wayland
+}
 
 run_cases "$@"

@@ -1,28 +1,23 @@
 #!/usr/bin/env bash
 # Keep-on-top under a real window manager: openbox on a virtual display of the case's own.
 # With the pin pressed (a real click) the window manager marks the window _NET_WM_STATE_ABOVE
-# and keeps it above another window that is then activated; released, the other window
-# comes over it.
+# and keeps it above another window that is then activated, and all the program's threads
+# run at nice -10 (when root); released, the other window comes over it and the nice values
+# are as before.
 #
 #   window_manager_test.sh PROGRAM CLOSE_WINDOW [window-manager]
 #
-# Needs PULSE_SERVER and SONAVEX_SOUND_DIR (scripts/test.sh exports them); without them, or
+# Needs DISPLAY, PULSE_SERVER and SONAVEX_SOUND_DIR (scripts/test.sh exports them); without them, or
 # without openbox, it skips (exit 77), or fails when SONAVEX_REQUIRE_SERVICES=1.
 set -uo pipefail
 source "$(dirname "${BASH_SOURCE[0]}")/common.sh"
 program=${1:?program}
 shift 2
-need_sound_server
+need_services
 command -v openbox >/dev/null || skip "no openbox"
 
-# The managed window titled exactly $1, from the window manager's list of clients.
-client() {
-    local id
-    for id in $(xprop -root _NET_CLIENT_LIST 2>/dev/null | grep -o '0x[0-9a-f]*'); do
-        xprop -id "$id" WM_NAME 2>/dev/null | grep -qx "WM_NAME(.*) = \"$1\"" && echo $((id)) && return
-    done
-    return 1
-}
+# The mapped window titled exactly $1, once there (the window manager's frame is untitled).
+client() { timeout 5 xdotool search --sync --onlyvisible --name "^$1\$" | head -1; }
 # Whether window A is stacked above window B, by the window manager's own list (bottom first).
 above() {
     xprop -root _NET_CLIENT_LIST_STACKING | tr -d ',' |
@@ -41,6 +36,7 @@ activate() {
         fail "window $target did not become active"
 }
 click_pin() { xdotool mousemove --window "$wid" 16 15 click 1; }
+nice_is() { [ "$(thread_nice)" = "$1" ]; }
 
 case_window-manager() {
     # A display of the case's own, so that the window manager touches no other test's windows.
@@ -52,11 +48,18 @@ case_window-manager() {
         fail "openbox did not start"
 
     launch "$program"
-    wait_until 5000 eval 'wid=$(client Sonavex)' || fail "no window appeared"
+    wid=$(client Sonavex)
+    [ -n "$wid" ] || fail "no window appeared"
     xmessage -geometry 400x300+0+0 cover 2>/dev/null &
     at_exit "kill $!"
     local cover
-    wait_until 5000 eval 'cover=$(client xmessage)' || fail "no cover window"
+    cover=$(client xmessage)
+    [ -n "$cover" ] || fail "no cover window"
+    # Recording, so that PulseAudio's client thread, which fills the buffers, exists.
+    wait_until 2000 recording || fail "not recording"
+    local normal raised
+    normal=$(thread_nice)
+    raised=$([ "$(id -u)" = 0 ] && echo -10 || echo "$normal") # only root may raise them
     xdotool windowmove --sync "$wid" 100 100 2>/dev/null # under the cover, partly
     activate "$cover"
     above "$cover" "$wid" || fail "the cover window is not above the program to begin with"
@@ -66,15 +69,18 @@ case_window-manager() {
     click_pin
     wait_until 2000 on_top_state ||
         fail "no _NET_WM_STATE_ABOVE with the pin pressed: $(xprop -id "$wid" _NET_WM_STATE)"
+    wait_until 1000 nice_is "$raised" ||
+        fail "thread nice values $(thread_nice) pinned, not $raised"
     activate "$cover"
     above "$wid" "$cover" || fail "the pinned window went under the activated window"
 
     activate "$wid"
     click_pin
-    wait_until 2000 eval '! on_top_state' || fail "_NET_WM_STATE_ABOVE still set after releasing the pin"
+    wait_until 2000 eval '! on_top_state' ||
+        fail "_NET_WM_STATE_ABOVE still set after releasing the pin"
+    wait_until 1000 nice_is "$normal" || fail "thread nice values $(thread_nice) after release"
     activate "$cover"
     above "$cover" "$wid" || fail "the released window stays above the activated window"
-    alive || fail "the program exited"
 }
 
 run_cases "$@"
