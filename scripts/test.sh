@@ -2,23 +2,16 @@
 # Installs what the tests need, builds everything, starts a private sound server and a
 # virtual display, runs every test, stops what it started. Exits non-zero on any failure.
 set -uo pipefail
-
-root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
+# The harness gives root, a private work directory (the logs) and the closing count.
+source "$(dirname "${BASH_SOURCE[0]}")/../tests/e2e/common.sh"
 cd "$root"
 source scripts/deps.sh
 ensure_packages test || exit 1
 
 jobs=$(nproc 2>/dev/null || echo 2)
-work=$(mktemp -d /tmp/sonavex-test.XXXXXX)
-passed=0 failed=0 logs=0 failures=()
-
-cleanup() {
-    scripts/sound-server.sh stop "$work/sound" >/dev/null 2>&1
-    scripts/sound-server.sh stop "$work/sound-pipewire" >/dev/null 2>&1
-    scripts/virtual-display.sh stop "$work/display" >/dev/null 2>&1
-    rm -rf "$work" # the logs
-}
-trap cleanup EXIT
+logs=0 failures=()
+for server in sound sound-pipewire; do at_exit "scripts/sound-server.sh stop '$work/$server'"; done
+at_exit "scripts/virtual-display.sh stop '$work/display'"
 
 # Runs one named step; lists it among the failed steps when it fails.
 step() {
@@ -114,5 +107,4 @@ if [ ${#failures[@]} -gt 0 ]; then
     printf '  %s\n' "${failures[@]}"
     [ "$failed" -eq 0 ] && failed=${#failures[@]}
 fi
-echo "$passed passed, $failed failed"
-[ ${#failures[@]} -eq 0 ] && [ "$failed" -eq 0 ]
+finish
