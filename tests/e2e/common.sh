@@ -27,7 +27,7 @@ trap run_cleanups EXIT
 ok() { echo "ok $1"; passed=$((passed + 1)); }
 not_ok() { echo "not ok $1: $2"; failed=$((failed + 1)); }
 # Reports as check NAME whether the command that follows succeeds.
-check() { if "${@:2}"; then ok "$1"; else not_ok "$1" failed; fi; }
+check() { if "${@:2}"; then ok "$1"; else not_ok "$1" "exit code $?"; fi; }
 # Ends the case (or the script, outside a case) as failed because of WHY.
 fail() {
     [ -n "$case_name" ] && { echo "$*" >"$why"; tail -5 "$work"/*.log 2>/dev/null; exit 1; }

@@ -56,7 +56,7 @@ mixers() {
 drive() {
     local mode=$1 exe=${2:-$program} log="$work/driver-$arch-$1.log" line rc
     timeout 180 "$wine" "$driver" "$mode" "$(windows_path "$exe")" 2>"$work/wine-$arch-$mode.err" |
-        tr -d '\r' >"$log"
+        sed 's/\r$//; s/ *$//' >"$log"
     rc=${PIPESTATUS[0]}
     while IFS= read -r line; do
         case $line in
