@@ -2,27 +2,16 @@
 # Installs what the tests need, builds everything, starts a private sound server and a
 # virtual display, runs every test, stops what it started. Exits non-zero on any failure.
 set -uo pipefail
-
-root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
+# The harness gives root, a private work directory (the logs) and the closing count.
+source "$(dirname "${BASH_SOURCE[0]}")/../tests/e2e/common.sh"
 cd "$root"
 source scripts/deps.sh
-source scripts/counts.sh
 ensure_packages test || exit 1
 
 jobs=$(nproc 2>/dev/null || echo 2)
-work=$(mktemp -d /tmp/sonavex-test.XXXXXX)
-passed=0
-failed=0
-logs=0
-failures=()
-
-cleanup() {
-    scripts/sound-server.sh stop "$work/sound" >/dev/null 2>&1
-    scripts/sound-server.sh stop "$work/sound-pipewire" >/dev/null 2>&1
-    scripts/virtual-display.sh stop "$work/display" >/dev/null 2>&1
-    rm -rf "$work" # the logs and the Wine prefix (some 700 MB)
-}
-trap cleanup EXIT
+logs=0 failures=()
+for server in sound sound-pipewire; do at_exit "scripts/sound-server.sh stop '$work/$server'"; done
+at_exit "scripts/virtual-display.sh stop '$work/display'"
 
 # Runs one named step; lists it among the failed steps when it fails.
 step() {
@@ -35,18 +24,17 @@ step() {
     return 1
 }
 
-# Runs a test and adds its closing counts (CTest's, or a script's "N passed, N failed") to
-# the totals; one that failed without saying how many counts as one failure.
+# Runs a test and adds its closing counts (a script's "P passed, F failed", or CTest's "...
+# F tests failed out of T") to the totals; one that failed without saying how many counts as
+# one failure.
 counted() {
-    local log="$work/log.$((++logs))" rc
+    local log="$work/log.$((++logs))" rc counts
     "$@" 2>&1 | tee "$log"
     rc=${PIPESTATUS[0]}
-    if read_counts "$log"; then
-        passed=$((passed + counted_passed))
-        failed=$((failed + counted_failed + (rc != 0 && counted_failed == 0)))
-    else
-        failed=$((failed + (rc != 0)))
-    fi
+    counts=($(sed -nE 's/^([0-9]+) passed, ([0-9]+) failed$/\1 \2/p
+        s/.* ([0-9]+) tests? failed out of ([0-9]+).*/\2-\1 \1/p' "$log" | tail -1))
+    passed=$((passed + ${counts[0]:-0}))
+    failed=$((failed + ${counts[1]:-0} + (rc != 0 && ${counts[1]:-0} == 0)))
     return "$rc"
 }
 ctest_in() { ctest --test-dir "$@" --output-on-failure --timeout 300; }
@@ -104,12 +92,12 @@ if step "start the PipeWire sound server" \
     source "$work/sound/env"
 fi
 step "artwork check" counted app/art/check-art.sh
-for arch in win32 win64; do
-    case $arch in win32) dir=build-win-i686 ;; win64) dir=build-win-x86_64 ;; esac
-    step "release archive ($arch)" counted app/win32/tests/check-release.sh "$root/$dir" "$arch"
+for arch in win32:i686 win64:x86_64; do
+    step "release archive (${arch%:*})" counted \
+        app/win32/tests/check-release.sh "$root/build-win-${arch#*:}" "${arch%:*}"
 done
 step "tests (Windows programs, x86 and x86_64, under Wine)" counted \
-    app/win32/tests/run-wine-tests.sh "$work/wine" "$root/build-win-i686" "$root/build-win-x86_64"
+    app/win32/tests/run-wine-tests.sh "$root/build-win-i686" "$root/build-win-x86_64"
 step "tests (Debian package)" counted \
     tests/package/package_test.sh "$root/build-pkg" "$root/build/tests/e2e/close_window"
 
@@ -119,5 +107,4 @@ if [ ${#failures[@]} -gt 0 ]; then
     printf '  %s\n' "${failures[@]}"
     [ "$failed" -eq 0 ] && failed=${#failures[@]}
 fi
-echo "$passed passed, $failed failed"
-[ ${#failures[@]} -eq 0 ] && [ "$failed" -eq 0 ]
+finish

@@ -27,7 +27,7 @@ trap run_cleanups EXIT
 ok() { echo "ok $1"; passed=$((passed + 1)); }
 not_ok() { echo "not ok $1: $2"; failed=$((failed + 1)); }
 # Reports as check NAME whether the command that follows succeeds.
-check() { if "${@:2}"; then ok "$1"; else not_ok "$1" failed; fi; }
+check() { if "${@:2}"; then ok "$1"; else not_ok "$1" "exit code $?"; fi; }
 # Ends the case (or the script, outside a case) as failed because of WHY.
 fail() {
     [ -n "$case_name" ] && { echo "$*" >"$why"; tail -5 "$work"/*.log 2>/dev/null; exit 1; }
@@ -88,6 +88,9 @@ need_services() {
     export QT_QPA_PLATFORM=xcb
     unset WAYLAND_DISPLAY
 }
+# An end-to-end script's start: its arguments are PROGRAM CLOSE_WINDOW [CASE...] (it ends with
+# run_cases "${@:3}"), and it needs the test command's services.
+e2e_script() { program=${1:?program} close_window=${2:?close_window helper} && need_services; }
 
 # A sound server of the caller's own under $work/sound (of the test command's kind), its
 # environment exported; stopped at exit.
@@ -113,6 +116,9 @@ start_program() {
     wid=$("$root/scripts/wait-window.sh" Sonavex 5) || fail "no window appeared"
 }
 alive() { kill -0 "$pid" 2>/dev/null; }
+# Clicks the toolbar button at x = $1: the pin, pause, mixer and About buttons are at these.
+pin=16 pause=41 mixer=180 about=204
+click() { xdotool mousemove --window "$wid" "$1" 15 click 1; }
 # Top-level windows, topmost first: the program's are titled exactly "Sonavex"; and whether
 # the topmost of the program's and a cover's (xmessage) is titled $1.
 program_windows() { xwininfo -root -children | awk '$2 == "\"Sonavex\":" { print $1 }'; }

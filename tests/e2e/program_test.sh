@@ -9,9 +9,7 @@
 # them it skips (exit 77), or fails when SONAVEX_REQUIRE_SERVICES=1.
 set -uo pipefail
 source "$(dirname "${BASH_SOURCE[0]}")/common.sh"
-program=${1:?program} close_window=${2:?close_window helper}
-shift 2
-need_services
+e2e_script "$@"
 
 # An md5 of the window's pixels, cut by the ImageMagick options given: the picture (352 x
 # 172, at the bottom inside a 2-pixel edge) or the toolbar above it; and whether the picture
@@ -26,9 +24,6 @@ moving() {
     first=$(picture)
     wait_until 600 eval '[ "$(picture)" != "$first" ]'
 }
-
-# The pause button, the second of the toolbar.
-click_pause() { xdotool mousemove --window "$wid" 41 15 click 1; }
 
 # The toolbar's pixels once they are steady, with the mouse away so that no button shows its
 # hover look. Only the pause button changes in the cases that compare them.
@@ -54,12 +49,12 @@ case_tone() {
     wait_for_bar 62 1500
     local released pressed
     released=$(toolbar)
-    click_pause
+    click $pause
     wait_until 2000 eval '! recording' || fail "still recording after pausing"
     moving && fail "the picture still moves after pausing"
     pressed=$(toolbar)
     [ "$pressed" != "$released" ] || fail "the pause button looks the same pressed and released"
-    click_pause
+    click $pause
     wait_until 2000 recording || fail "not recording again after resuming"
     moving || fail "the picture does not move again after resuming"
     [ "$(toolbar)" = "$released" ] || fail "the pause button does not look released again"
@@ -71,7 +66,7 @@ case_tone() {
     moving && fail "the picture still moves without a sound server"
     # A click tries the missing server again: the open fails at once and the button stays
     # pressed.
-    click_pause
+    click $pause
     [ "$(toolbar)" = "$pressed" ] || fail "a failed retry left the pause button released"
     [ "$(program_windows)" = "$wid" ] || fail "the window is gone after a failed retry"
 
@@ -80,7 +75,7 @@ case_tone() {
     "$root/scripts/sound-server.sh" start "$SONAVEX_SOUND_DIR" >/dev/null ||
         fail "cannot restart the private server"
     play 440
-    click_pause
+    click $pause
     wait_for_bar 48 2000
     [ "$(toolbar)" = "$released" ] || fail "the pause button is not released after the retry"
 }
@@ -100,4 +95,4 @@ case_server-hangs() {
     close_program 10
 }
 
-run_cases "$@"
+run_cases "${@:3}"

@@ -7,9 +7,7 @@
 #   record_from_test.sh PROGRAM CLOSE_WINDOW [CASE...]
 set -uo pipefail
 source "$(dirname "${BASH_SOURCE[0]}")/common.sh"
-program=${1:?program} close_window=${2:?close_window helper}
-shift 2
-need_services
+e2e_script "$@"
 
 # Within a second the stream is on SOURCE and shows BAR, still the first stream.
 moved() {
@@ -28,13 +26,13 @@ case_record-from() {
     choose_source vmic2 && moved vmic2 60
     choose_source "" key && moved vmic 48
     choose_source nullsink.monitor && moved nullsink.monitor 48
-    xdotool mousemove --window "$wid" 41 15 click 1 # pause
+    click $pause
     wait_until 2000 eval '! recording' || fail "still recording while paused"
     choose_source vmic2
-    xdotool mousemove --window "$wid" 41 15 click 1
+    click $pause
     wait_until 2000 recording || fail "no recording after releasing pause"
     wait_for_bar 60 2000
     close_program
 }
 
-run_cases "$@"
+run_cases "${@:3}"

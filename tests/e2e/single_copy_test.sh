@@ -7,9 +7,7 @@
 #   single_copy_test.sh PROGRAM CLOSE_WINDOW [CASE...]   (default: every case)
 set -uo pipefail
 source "$(dirname "${BASH_SOURCE[0]}")/common.sh"
-program=${1:?program} close_window=${2:?close_window helper}
-shift 2
-need_services
+e2e_script "$@"
 peer="$root/tests/e2e/socket_peer.py"
 
 # Each case: a runtime directory of its own, and the usual limit of 1,024 descriptors.
@@ -18,8 +16,6 @@ own_runtime_dir() {
     mkdir -m 700 "$XDG_RUNTIME_DIR"
     ulimit -Sn 1024
 }
-click() { xdotool mousemove --window "$wid" "$1" 15 click 1; }
-topmost_x=16 mixer_x=180 about_x=204
 
 # Another user owns the runtime directory Qt falls back to without XDG_RUNTIME_DIR, and
 # holds a lock and listens at the program's names there and at fixed names in the temporary
@@ -97,20 +93,20 @@ case_started-programs-priority() {
     chmod +x "$work/bin/pavucontrol" && cp "$work/bin/pavucontrol" "$work/bin/xdg-open"
     PATH="$work/bin:$PATH" start_program
     wait_until 2000 recording || fail "not recording" # PulseAudio's thread exists
-    click $topmost_x
+    click $pin
     wait_until 2000 eval '[ "$(thread_nice)" = -10 ]' || fail "nice $(thread_nice) while on top"
-    click $mixer_x
-    click $about_x
-    local about=""
-    wait_until 3000 eval 'about=$(xwininfo -root -children | awk "/\"Sonavex のバージョン情報\"/ { print \$1 }")
-        [ -n "$about" ]' || fail "no About box"
-    xdotool mousemove --window "$about" 100 33 click 1 # the address
+    click $mixer
+    click $about
+    local about_box=""
+    wait_until 3000 eval 'about_box=$(xwininfo -root -children | awk "/\"Sonavex のバージョン情報\"/ { print \$1 }")
+        [ -n "$about_box" ]' || fail "no About box"
+    xdotool mousemove --window "$about_box" 100 33 click 1 # the address
     for stand_in in pavucontrol xdg-open; do
         wait_until 3000 test -s "$work/bin/$stand_in.nice" || fail "$stand_in did not run"
         [ "$(tr -d ' ' <"$work/bin/$stand_in.nice")" = 0 ] ||
             fail "$stand_in ran at nice $(<"$work/bin/$stand_in.nice")"
     done
-    "$close_window" "$about"
+    "$close_window" "$about_box"
     close_program
 }
 
@@ -127,4 +123,4 @@ case_stopped-first-copy() {
     close_program
 }
 
-run_cases "$@"
+run_cases "${@:3}"

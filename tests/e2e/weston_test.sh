@@ -13,9 +13,7 @@
 # without weston, it skips (exit 77), or fails when SONAVEX_REQUIRE_SERVICES=1.
 set -uo pipefail
 source "$(dirname "${BASH_SOURCE[0]}")/common.sh"
-program=${1:?program}
-shift 2
-need_services
+e2e_script "$@"
 command -v weston >/dev/null && command -v weston-screenshooter >/dev/null || skip "no weston"
 
 stop_weston() {
@@ -73,4 +71,4 @@ case_weston-explicit() {
     start_weston --xwayland && QT_QPA_PLATFORM=wayland expect_platform wayland
 }
 
-run_cases "$@"
+run_cases "${@:3}"

@@ -11,13 +11,11 @@
 # without openbox, it skips (exit 77), or fails when SONAVEX_REQUIRE_SERVICES=1.
 set -uo pipefail
 source "$(dirname "${BASH_SOURCE[0]}")/common.sh"
-program=${1:?program}
-shift 2
-need_services
+e2e_script "$@"
 command -v openbox >/dev/null || skip "no openbox"
 
 # The mapped window titled exactly $1, once there (the window manager's frame is untitled).
-client() { timeout 5 xdotool search --sync --onlyvisible --name "^$1\$" | head -1; }
+client() { timeout 5 xdotool search --sync --onlyvisible --name "^$1\$" | head -1 | grep .; }
 # Whether window A is stacked above window B, by the window manager's own list (bottom first).
 above() {
     xprop -root _NET_CLIENT_LIST_STACKING | tr -d ',' |
@@ -35,7 +33,6 @@ activate() {
     wait_until 2000 eval 'xprop -root _NET_ACTIVE_WINDOW | grep -q "# $target\$"' ||
         fail "window $target did not become active"
 }
-click_pin() { xdotool mousemove --window "$wid" 16 15 click 1; }
 nice_is() { [ "$(thread_nice)" = "$1" ]; }
 
 case_window-manager() {
@@ -48,13 +45,10 @@ case_window-manager() {
         fail "openbox did not start"
 
     launch "$program"
-    wid=$(client Sonavex)
-    [ -n "$wid" ] || fail "no window appeared"
+    wid=$(client Sonavex) || fail "no window appeared"
     xmessage -geometry 400x300+0+0 cover 2>/dev/null &
     at_exit "kill $!"
-    local cover
-    cover=$(client xmessage)
-    [ -n "$cover" ] || fail "no cover window"
+    cover=$(client xmessage) || fail "no cover window"
     # Recording, so that PulseAudio's client thread, which fills the buffers, exists.
     wait_until 2000 recording || fail "not recording"
     local normal raised
@@ -66,7 +60,7 @@ case_window-manager() {
     on_top_state && fail "_NET_WM_STATE_ABOVE before the pin is pressed"
 
     activate "$wid"
-    click_pin
+    click $pin
     wait_until 2000 on_top_state ||
         fail "no _NET_WM_STATE_ABOVE with the pin pressed: $(xprop -id "$wid" _NET_WM_STATE)"
     wait_until 1000 nice_is "$raised" ||
@@ -75,7 +69,7 @@ case_window-manager() {
     above "$wid" "$cover" || fail "the pinned window went under the activated window"
 
     activate "$wid"
-    click_pin
+    click $pin
     wait_until 2000 eval '! on_top_state' ||
         fail "_NET_WM_STATE_ABOVE still set after releasing the pin"
     wait_until 1000 nice_is "$normal" || fail "thread nice values $(thread_nice) after release"
@@ -83,4 +77,4 @@ case_window-manager() {
     above "$cover" "$wid" || fail "the released window stays above the activated window"
 }
 
-run_cases "$@"
+run_cases "${@:3}"

@@ -8,8 +8,9 @@
 #
 #   app/win32/tests/check-release.sh BUILD_DIR win32|win64
 #
-# Prints "N passed, N failed" and exits non-zero on any failure.
+# Reports as the end-to-end tests do.
 set -uo pipefail
+source "$(dirname "${BASH_SOURCE[0]}")/../../../tests/e2e/common.sh"
 
 build=$(cd "${1:?usage: check-release.sh BUILD_DIR win32|win64}" && pwd)
 arch=${2:?usage: check-release.sh BUILD_DIR win32|win64}
@@ -21,22 +22,6 @@ esac
 version=$(sed -nE 's/^#define SONAVEX_VERSION_STRING "(.*)"$/\1/p' \
     "$build/generated/sonavex_version.h")
 archive="$build/sonavex-$version-$arch.zip"
-passed=0 failed=0
-work=$(mktemp -d /tmp/sonavex-release.XXXXXX)
-trap 'rm -rf "$work"' EXIT
-
-check() {
-    local what=$1
-    shift
-    if "$@"; then
-        echo "ok   $what"
-        passed=$((passed + 1))
-    else
-        echo "FAIL $what"
-        failed=$((failed + 1))
-    fi
-}
-
 # The DLLs every Windows has; the program may import nothing else.
 system_dlls="kernel32.dll user32.dll gdi32.dll comctl32.dll winmm.dll shell32.dll msvcrt.dll
 advapi32.dll"
@@ -99,5 +84,4 @@ if [ -f "$archive" ]; then
     check "sonavex.exe carries the version resource of Sonavex $version" version_resource
     [ "$arch" = win32 ] && check "the x86 sonavex.exe uses no SSE instruction (x87 arithmetic)" no_sse
 fi
-echo "$passed passed, $failed failed"
-[ "$failed" -eq 0 ]
+finish

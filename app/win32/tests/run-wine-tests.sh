@@ -7,43 +7,15 @@
 # in the system folder plays the recording mixer, as the control panel or SNDVOL32.EXE, and
 # another SNDVOL32.EXE lies beside the program, where it must be neither found nor started.
 #
-#   app/win32/tests/run-wine-tests.sh WORK_DIR BUILD_DIR...
+#   app/win32/tests/run-wine-tests.sh BUILD_DIR...
 #
-# Expects DISPLAY, XDG_RUNTIME_DIR, PULSE_SERVER and SONAVEX_SOUND_DIR (scripts/test.sh sets
-# them); when they are missing it starts a private sound server and display under WORK_DIR.
-# Prints "N passed, N failed" and exits non-zero on any failure.
+# Uses the display and sound server of DISPLAY and SONAVEX_SOUND_DIR (scripts/test.sh sets
+# them), else starts private ones. Reports as the end-to-end tests do.
 set -uo pipefail
-
-work=${1:?usage: run-wine-tests.sh WORK_DIR BUILD_DIR...}
-shift
-work=$(mkdir -p "$work" && cd "$work" && pwd)
-root=$(cd "$(dirname "${BASH_SOURCE[0]}")/../../.." && pwd)
-source "$root/scripts/counts.sh"
-passed=0 failed=0
-
-fail() {
-    echo "FAIL $*"
-    failed=$((failed + 1))
-}
-
-started=()
-cleanup() {
-    [ -n "${wineserver:-}" ] && timeout 20 "$wineserver" -k >/dev/null 2>&1
-    for what in "${started[@]}"; do
-        "$root/scripts/$what.sh" stop "$work/$what" >/dev/null 2>&1
-    done
-}
-trap cleanup EXIT
-
-if [ -z "${SONAVEX_SOUND_DIR:-}" ]; then
-    "$root/scripts/sound-server.sh" start "$work/sound-server" && source "$work/sound-server/env"
-    started+=(sound-server)
-fi
-if [ -z "${DISPLAY:-}" ]; then
-    "$root/scripts/virtual-display.sh" start "$work/virtual-display" &&
-        source "$work/virtual-display/env"
-    started+=(virtual-display)
-fi
+source "$(dirname "${BASH_SOURCE[0]}")/../../../tests/e2e/common.sh"
+[ $# -gt 0 ] || { echo "usage: run-wine-tests.sh BUILD_DIR..." >&2 && exit 2; }
+[ -n "${SONAVEX_SOUND_DIR:-}" ] || private_sound_server
+[ -n "${DISPLAY:-}" ] || private_display
 
 # Debian's wine starts 32-bit and 64-bit programs alike (the former need wine32:i386).
 wine=$(command -v wine)
@@ -54,12 +26,10 @@ export WINEDLLOVERRIDES="mscoree,mshtml=;winemenubuilder.exe=d;control.exe,sndvo
 # The default locale's ANSI code page is 1252: the Japanese texts must survive it.
 export LANG=C.UTF-8 LC_ALL=C.UTF-8
 
-# A private prefix, made anew when it was made without 32-bit Wine. Without a window manager
-# every top-level window's destruction would wait for one, unless Wine manages the windows.
-if [ ! -f "$WINEPREFIX/drive_c/windows/syswow64/kernel32.dll" ]; then
-    rm -rf "$WINEPREFIX"
-    timeout 180 "$wine" wineboot -i >/dev/null 2>&1 || fail "wineboot"
-fi
+# A private prefix. Without a window manager every top-level window's destruction would
+# wait for one, unless Wine manages the windows.
+at_exit "timeout 20 '$wineserver' -k"
+timeout 180 "$wine" wineboot -i >/dev/null 2>&1 || fail "wineboot failed"
 timeout 60 "$wine" reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /d N /f >/dev/null 2>&1
 timeout 60 "$wine" reg add 'HKCU\Software\Wine\Drivers' /v Audio /d pulse /f >/dev/null 2>&1
 timeout 60 "$wineserver" -w
@@ -81,18 +51,21 @@ mixers() {
     done
 }
 
-# Runs the driver in one mode and adds up its counts.
+# Runs the driver in one mode. Its lines "ok   WHAT" and "FAIL WHAT WHY" are reported as
+# ours; a driver that ends otherwise than by its closing count fails too.
 drive() {
-    local mode=$1 exe=${2:-$program} log="$work/driver-$arch-$1.log"
+    local mode=$1 exe=${2:-$program} log="$work/driver-$arch-$1.log" line rc
     timeout 180 "$wine" "$driver" "$mode" "$(windows_path "$exe")" 2>"$work/wine-$arch-$mode.err" |
-        tr -d '\r' | tee "$log"
-    local rc=${PIPESTATUS[0]}
-    if read_counts "$log"; then
-        passed=$((passed + counted_passed))
-        failed=$((failed + counted_failed))
-    elif [ "$rc" -ne 0 ]; then
-        fail "driver ($arch, $mode) ended with $rc"
-    fi
+        sed 's/\r$//; s/ *$//' >"$log"
+    rc=${PIPESTATUS[0]}
+    while IFS= read -r line; do
+        case $line in
+        "ok   "*) ok "$arch $mode: ${line#ok   }" ;;
+        FAIL*) not_ok "$arch $mode" "${line#FAIL }" ;;
+        esac
+    done <"$log"
+    grep -qx '[0-9]* passed, [0-9]* failed' "$log" && { [ "$rc" = 0 ] || grep -q ^FAIL "$log"; } ||
+        not_ok "$arch $mode" "the driver ended with $rc"
     timeout 30 "$wineserver" -k >/dev/null 2>&1
     timeout 30 "$wineserver" -w >/dev/null 2>&1
 }
@@ -108,14 +81,13 @@ for build in "$@"; do
     arch=$(basename "${archive%.zip}")
     arch=${arch##*-}
     program="$work/$arch/sonavex.exe"
-    echo "--- $(basename "$archive")"
     if ! unzip -qo "$archive" sonavex.exe -d "${program%/*}" || [ ! -f "$driver" ]; then
-        fail "no release archive or test driver in $build"
+        not_ok "$build" "no release archive or test driver"
         continue
     fi
 
     # 440 Hz on the virtual microphone; one warm-up read so the first recorder does not wait.
-    "$root/scripts/sound-server.sh" play "$SONAVEX_SOUND_DIR" 440 || fail "play 440 Hz"
+    play 440 || not_ok "$arch" "cannot play 440 Hz"
     timeout 5 parec --raw --format=s16le --rate=22050 --channels=1 2>/dev/null |
         head -c 4096 >/dev/null
     mixers control.exe
@@ -124,7 +96,7 @@ for build in "$@"; do
     # The device refuses the 40th buffer (while recording) and the 42nd (while starting again).
     mixers
     SONAVEX_MIXER=none SONAVEX_FAIL_ADDS=40,42 drive device-faults "$faults"
-    "$root/scripts/sound-server.sh" play "$SONAVEX_SOUND_DIR" silence >/dev/null 2>&1
+    play silence >/dev/null 2>&1
 
     # No sound server: a socket that does not exist, and a fresh wineserver.
     mixers control.exe sndvol32.exe
@@ -132,14 +104,10 @@ for build in "$@"; do
 
     # An allocation failing at window creation: the program ends at once with exit code 0,
     # as when its toolbar cannot be made, instead of running on without its picture.
-    for allocation in HISTORY DISPLAY; do
-        env "SONAVEX_FAIL_$allocation=1" timeout 60 "$wine" "$faults" 2>/dev/null &&
-            echo "ok   failed ${allocation,,} allocation ends the program with exit code 0" &&
-            passed=$((passed + 1)) && continue
-        fail "failed ${allocation,,} allocation ($arch): exit code $?"
+    for allocation in history display; do
+        check "$arch: a failed $allocation allocation ends the program with exit code 0" \
+            env "SONAVEX_FAIL_${allocation^^}=1" timeout 60 "$wine" "$faults" 2>/dev/null
     done
     timeout 30 "$wineserver" -k >/dev/null 2>&1
 done
-
-echo "$passed passed, $failed failed"
-[ "$failed" -eq 0 ] && [ $((passed + failed)) -gt 0 ]
+finish
