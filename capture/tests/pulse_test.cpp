@@ -66,9 +66,8 @@ std::size_t delivered() {
 // Runs the window's side on this thread until `done` holds (true) or `timeout` passes.
 bool run_window_until(const std::function<bool()> &done, Clock::duration timeout) {
     for (const auto end = Clock::now() + timeout; !done(); std::this_thread::sleep_for(1ms)) {
-        if (Clock::now() > end) {
+        if (Clock::now() > end)
             return false;
-        }
         run_window();
     }
     return true;
@@ -119,17 +118,15 @@ TEST_F(LiveCapture, RecordsTheToneThenStopsWhenTheServerOrSourceGoes) {
         EXPECT_TRUE(capture_running());
         stop_capture();
         EXPECT_EQ(device_threads(), 0);
-        std::set<WaveHeader *> ring;
-        std::set<WaveHeader *> returned;
+        std::set<WaveHeader *> ring, returned;
         for (std::size_t n = 0; n < 48; ++n) {
             EXPECT_EQ(g_delivered[n], g_delivered[n % 8]) << n;
             ring.insert(g_delivered[n]);
         }
         std::uintptr_t run = 0;
         std::size_t messages = 0;
-        for (WaveHeader *header = nullptr; take_block_message(kWindow, &run, &header); ++messages) {
+        for (WaveHeader *header = nullptr; take_block_message(kWindow, &run, &header); ++messages)
             returned.insert(header);
-        }
         EXPECT_EQ(ring.size(), 8u);
         EXPECT_EQ(returned, ring);
         EXPECT_EQ(messages, 8u);
