@@ -227,10 +227,7 @@ TEST_F(Frame, MatchesADirectSineTransformInEveryView) {
             }
             ASSERT_EQ(Row(plane(0), plane(1)), bars) << kind << " " << view;
             ASSERT_EQ(Row(plane(2) + 79 * kPlaneWidth, plane(3)), row) << kind << " " << view;
-            // The notes peak in bands 48 and 24; full-scale alternation draws half-height runs.
-            if (view % 2 && (kind == 1 || kind == 2)) {
-                EXPECT_EQ(std::max_element(&row[0], &row[352]) - &row[0], kind == 1 ? 192 : 96);
-            }
+            // Full-scale alternation draws half-height runs.
             for (int x = 0; x < kPlaneWidth && kind == 4; ++x)
                 ASSERT_EQ(trace_run(x), x % 2 ? std::make_pair(0, 39) : std::make_pair(40, 79))
                     << x;

@@ -28,10 +28,9 @@ TEST(Readout, KeysInNoteModeAndCoefficientRangesInLinearMode) {
                  {0, 1, 87, "10896–11020 Hz"},
                  {kScopeMode, 2, 0, "0–54 Hz"},
                  {0, 2, 87, "5448–5507 Hz"}};
-    for (const auto &c : cases) {
+    for (const auto &c : cases)
         EXPECT_EQ(band_frequency_text(c.flags, c.zoom, c.band), c.text)
             << "flags " << c.flags << " zoom " << c.zoom << " band " << c.band;
-    }
 }
 
 TEST(Readout, LevelAgainstAFullBarAndOnlyForTheViewOnScreen) {
@@ -40,16 +39,14 @@ TEST(Readout, LevelAgainstAFullBarAndOnlyForTheViewOnScreen) {
         const char *text;
     } levels[] = {
         {0.0, "silent"}, {1.0, "-50 dB"}, {100.0, "-10 dB"}, {316.3, "0 dB"}, {1000.0, "+10 dB"}};
-    for (const auto &l : levels) {
+    for (const auto &l : levels)
         EXPECT_EQ(level_text(l.level), l.text) << "level " << l.level;
-    }
 
     build_analysis_tables();
     ASSERT_TRUE(create_display_block() && create_sample_history());
-    for (int i = 0; i < kHistorySamples; ++i) { // 440 Hz, a tenth of full scale
+    for (int i = 0; i < kHistorySamples; ++i) // 440 Hz, a tenth of full scale
         sample_history()[i] =
             static_cast<std::int16_t>(3277.0 * std::sin(2 * M_PI * 440 * i / 22050.0));
-    }
     clear_spectrum_plane();
     EXPECT_EQ(describe_band(kNoteMode, 1, 48), "A4 440.0 Hz") << "no bars on screen";
     set_bass_zoom(1);
@@ -59,9 +56,8 @@ TEST(Readout, LevelAgainstAFullBarAndOnlyForTheViewOnScreen) {
     ASSERT_EQ(text.rfind("A4 440.0 Hz, -", 0), 0u) << text;
     const long db = std::strtol(text.c_str() + 13, nullptr, 10);
     int rows = 0;
-    while (rows < kPlaneRows && display_planes()[rows * kPlaneWidth + 4 * 48] != 0) {
+    while (rows < kPlaneRows && display_planes()[rows * kPlaneWidth + 4 * 48] != 0)
         ++rows;
-    }
     EXPECT_NEAR(rows, (db + 50) * 1.6, 1.6) << text;
     EXPECT_EQ(describe_band(0, 1, 48), band_frequency_text(0, 1, 48)) << "drawn in note mode";
     render_frame(0);
