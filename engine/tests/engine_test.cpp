@@ -1,6 +1,7 @@
 #include "engine/frame.h"
 #include "engine/history.h"
 #include "engine/levels.h"
+#include "engine/readout.h"
 #include "engine/scale_strip.h"
 #include "engine/scope.h"
 
@@ -8,6 +9,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdlib>
 #include <random>
 #include <string>
 #include <utility>
@@ -18,13 +20,14 @@ namespace {
 using Row = std::vector<unsigned char>;
 
 // Every test starts from freshly built tables, a new, zeroed display block and history, and
-// the view state of a new window (note and scope mode, no bass zoom).
+// the view state of a new window (note and scope mode, no bass zoom, no bars drawn yet).
 struct EngineTest : ::testing::Test {
     void SetUp() override {
         free_display_block(), free_sample_history(), build_analysis_tables();
         set_view_flags(kNoteMode | kScopeMode), set_bass_zoom(1);
         ASSERT_TRUE(create_display_block());
         ASSERT_TRUE(create_sample_history());
+        clear_spectrum_plane();
     }
 };
 struct Display : EngineTest {};
@@ -32,6 +35,7 @@ struct History : EngineTest {};
 struct Scope : EngineTest {};
 struct Frame : EngineTest {};
 struct ScaleStrip : EngineTest {};
+struct Readout : EngineTest {};
 
 unsigned char *plane(int p) { return display_planes() + p * kPlaneBytes; }
 int rgb(Rgb c) { return c.red << 16 | c.green << 8 | c.blue; }
@@ -266,6 +270,56 @@ TEST_F(ScaleStrip, KeyboardInNoteModeAndLabelsByZoom) {
         EXPECT_EQ(labels.strip, std::string(352, 'g'));
         EXPECT_EQ(labels.texts, zoom == 2 ? " 1@0 2756@1 5512(Hz)@2" : " 1@0 5512@1 11025(Hz)@2");
     }
+}
+
+// Note mode: the key and its equal-tempered frequency; linear mode: the first and last
+// coefficient the band reads (22050 / 4096 Hz each), as the frame's band table gives them.
+TEST_F(Readout, KeysInNoteModeAndCoefficientRangesInLinearMode) {
+    const struct {
+        unsigned flags;
+        int zoom;
+        int band;
+        const char *text;
+    } cases[] = {{kNoteMode, 1, 0, "A0 27.5 Hz"},
+                 {kNoteMode, 2, 1, "A#0 29.1 Hz"},
+                 {kNoteMode | kScopeMode, 1, 39, "C4 261.6 Hz"},
+                 {kNoteMode, 1, 48, "A4 440.0 Hz"},
+                 {kNoteMode, 1, 87, "C8 4186.0 Hz"},
+                 {0, 1, 0, "0–118 Hz"},
+                 {0, 1, 87, "10896–11020 Hz"},
+                 {kScopeMode, 2, 0, "0–54 Hz"},
+                 {0, 2, 87, "5448–5507 Hz"}};
+    for (const auto &c : cases)
+        EXPECT_EQ(band_frequency_text(c.flags, c.zoom, c.band), c.text)
+            << "flags " << c.flags << " zoom " << c.zoom << " band " << c.band;
+}
+
+TEST_F(Readout, LevelAgainstAFullBarAndOnlyForTheViewOnScreen) {
+    const struct {
+        double level;
+        const char *text;
+    } levels[] = {
+        {0.0, "silent"}, {1.0, "-50 dB"}, {100.0, "-10 dB"}, {316.3, "0 dB"}, {1000.0, "+10 dB"}};
+    for (const auto &l : levels)
+        EXPECT_EQ(level_text(l.level), l.text) << "level " << l.level;
+
+    for (int i = 0; i < kHistorySamples; ++i) // 440 Hz, a tenth of full scale
+        sample_history()[i] =
+            static_cast<std::int16_t>(3277.0 * std::sin(2 * M_PI * 440 * i / 22050.0));
+    EXPECT_EQ(describe_band(kNoteMode, 1, 48), "A4 440.0 Hz") << "no bars on screen";
+    render_frame(kNoteMode);
+    // The dB figure and the bar drawn for band 48 agree: 1.6 rows per dB.
+    const std::string text = describe_band(kNoteMode, 1, 48);
+    ASSERT_EQ(text.rfind("A4 440.0 Hz, -", 0), 0u) << text;
+    const long db = std::strtol(text.c_str() + 13, nullptr, 10);
+    int rows = 0;
+    while (rows < kPlaneRows && plane(0)[rows * kPlaneWidth + 4 * 48] != 0)
+        ++rows;
+    EXPECT_NEAR(rows, (db + 50) * 1.6, 1.6) << text;
+    EXPECT_EQ(describe_band(0, 1, 48), band_frequency_text(0, 1, 48)) << "drawn in note mode";
+    render_frame(0);
+    EXPECT_NE(describe_band(0, 1, 48), band_frequency_text(0, 1, 48));
+    EXPECT_EQ(describe_band(0, 2, 48), band_frequency_text(0, 2, 48)) << "drawn at zoom 1";
 }
 
 } // namespace
