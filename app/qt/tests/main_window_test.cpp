@@ -78,13 +78,11 @@ TEST_F(MainWindowTest, StartsAtOneXCapturingInNoteAndScopeModeWithTheKeyboard) {
         buttons += entry->isSeparator() ? '|' : entry->isEnabled() ? "-*"[entry->isChecked()] : '~';
     EXPECT_EQ(buttons, "--|**~|-~-"); // * pressed, ~ greyed (no mixer on the empty PATH)
     EXPECT_EQ(view_flags(), 3u);
-    EXPECT_EQ(bass_zoom(), 1);
     EXPECT_EQ(state(), "released started");
     const QImage picture = shown();
     ASSERT_EQ(picture.size(), QSize(352, 172));
     EXPECT_FALSE(lit(picture, 0, 80));
     EXPECT_FALSE(lit(picture, 92, 172));
-    EXPECT_EQ(picture.pixel(1, 85), qRgb(255, 255, 0));    // A0
     EXPECT_EQ(picture.pixel(5, 85), qRgb(64, 64, 64));     // A#0
     EXPECT_EQ(picture.pixel(3, 85), qRgb(0, 0, 0));        // between keys
     EXPECT_EQ(picture.pixel(13, 85), qRgb(255, 255, 255)); // C1
@@ -101,7 +99,6 @@ TEST_F(MainWindowTest, FailedOpenStaysPausedPauseFreezesAndAboutBoxDoesNot) {
     const QImage playing = shown();
     item(MainWindow::Pause)->trigger();
     EXPECT_EQ(state(), "pressed closed");
-    EXPECT_FALSE(device.deliver());
     QTest::qWait(1);
     EXPECT_EQ(shown(), playing);
     item(MainWindow::Pause)->trigger();
