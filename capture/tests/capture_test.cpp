@@ -59,8 +59,7 @@ class Ring : public WindowTest {
   protected:
     void SetUp() override {
         WindowTest::SetUp();
-        g_live_blocks = 0;
-        g_refuse_block = false;
+        g_live_blocks = 0, g_refuse_block = false;
         use_buffer_allocator(allocate_block, [](void *) { --g_live_blocks; });
     }
     FakeWaveInput device;

@@ -158,10 +158,9 @@ TEST_F(Frame, BandBoundariesHeightsAndColours) {
         38,  40,  43,  45,  48,  51,  53,  57,  60,  64,  67,  71,  75,  80,  85,  90,  95,  101,
         106, 113, 119, 127, 134, 142, 150, 159, 169, 179, 189, 201, 212, 225, 238, 253, 268, 283,
         300, 318, 337, 357, 378, 401, 424, 450, 476, 505, 535, 566, 600, 636, 674, 714, 756, 801};
-    EXPECT_EQ(std::vector<int>(long_band_table(), long_band_table() + 33),
-              std::vector<int>(bounds.begin(), bounds.begin() + 33));
-    EXPECT_EQ(std::vector<int>(short_band_table(), short_band_table() + 57),
-              std::vector<int>(bounds.begin() + 33, bounds.end()));
+    std::vector<int> tables(long_band_table(), long_band_table() + 33);
+    tables.insert(tables.end(), short_band_table(), short_band_table() + 57);
+    EXPECT_EQ(tables, bounds);
     struct Case {
         double level;
         int height, colour;
