@@ -35,20 +35,16 @@ FakeWaveInput::~FakeWaveInput() {
 
 unsigned FakeWaveInput::call(const std::string &op, WaveHeader *header) {
     calls_.push_back({op, header});
-    if (std::count(failures_.begin(), failures_.end(), std::make_pair(op, count(op)))) {
+    if (std::count(failures_.begin(), failures_.end(), std::make_pair(op, count(op))))
         return 1;
-    }
     open_ = op == "open" || (open_ && op != "close");
     started_ = op == "start" || (started_ && op != "stop" && op != "reset" && op != "close");
-    if (op == "add") {
+    if (op == "add")
         queue_.push_back(header);
-    }
-    while (op == "reset" && !queue_.empty()) { // a reset returns every queued buffer
+    while (op == "reset" && !queue_.empty()) // a reset returns every queued buffer
         give_back();
-    }
-    if (op == "close") {
+    if (op == "close")
         queue_.clear();
-    }
     return 0;
 }
 
@@ -57,9 +53,8 @@ bool FakeWaveInput::deliver(std::int16_t value) {
 }
 
 bool FakeWaveInput::deliver_with(const Fill &fill) {
-    if (!started_ || queue_.empty()) {
+    if (!started_ || queue_.empty())
         return false;
-    }
     auto *samples = reinterpret_cast<std::int16_t *>(wave_header_data(queue_.front()));
     // The ring's buffers hold 1024 samples.
     fill ? fill(samples, 1024) : void(std::fill_n(samples, 1024, std::int16_t{0}));

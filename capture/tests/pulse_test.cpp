@@ -17,13 +17,6 @@ namespace {
 using namespace std::chrono_literals;
 using Clock = std::chrono::steady_clock;
 
-// Skips without the test sound server, or fails when the test command demands one.
-#define REQUIRE_SOUND_SERVER()                                                                     \
-    if (!std::getenv("SONAVEX_SOUND_DIR") || !std::getenv("PULSE_SERVER")) {                       \
-        ASSERT_STRNE(std::getenv("SONAVEX_REQUIRE_SERVICES"), "1") << "no test sound server";      \
-        GTEST_SKIP() << "no sound server in the environment";                                      \
-    }
-
 int sound_server(const std::string &arguments) {
     return std::system(
         (SONAVEX_SOURCE_DIR "/scripts/sound-server.sh " + arguments + " >/dev/null").c_str());
@@ -66,9 +59,8 @@ std::size_t delivered() {
 // Runs the window's side on this thread until `done` holds (true) or `timeout` passes.
 bool run_window_until(const std::function<bool()> &done, Clock::duration timeout) {
     for (const auto end = Clock::now() + timeout; !done(); std::this_thread::sleep_for(1ms)) {
-        if (Clock::now() > end) {
+        if (Clock::now() > end)
             return false;
-        }
         run_window();
     }
     return true;
@@ -92,7 +84,11 @@ TEST_F(LiveCapture, RecordsTheToneThenStopsWhenTheServerOrSourceGoes) {
     WaveHandle device = nullptr;
     EXPECT_NE(platform_wave_input().open(&device, &stereo, capture_callback, 0), 0u);
     EXPECT_EQ(device, nullptr);
-    REQUIRE_SOUND_SERVER();
+    // Skipped without the test sound server; failed when the test command demands one.
+    if (!std::getenv("SONAVEX_SOUND_DIR") || !std::getenv("PULSE_SERVER")) {
+        ASSERT_STRNE(std::getenv("SONAVEX_REQUIRE_SERVICES"), "1") << "no test sound server";
+        GTEST_SKIP() << "no sound server in the environment";
+    }
     const char *kind = std::getenv("SONAVEX_SOUND_SERVER");
     const bool pipewire = kind && std::string(kind) == "pipewire";
     for (const bool kill_server : {true, false}) {
@@ -119,17 +115,15 @@ TEST_F(LiveCapture, RecordsTheToneThenStopsWhenTheServerOrSourceGoes) {
         EXPECT_TRUE(capture_running());
         stop_capture();
         EXPECT_EQ(device_threads(), 0);
-        std::set<WaveHeader *> ring;
-        std::set<WaveHeader *> returned;
+        std::set<WaveHeader *> ring, returned;
         for (std::size_t n = 0; n < 48; ++n) {
             EXPECT_EQ(g_delivered[n], g_delivered[n % 8]) << n;
             ring.insert(g_delivered[n]);
         }
         std::uintptr_t run = 0;
         std::size_t messages = 0;
-        for (WaveHeader *header = nullptr; take_block_message(kWindow, &run, &header); ++messages) {
+        for (WaveHeader *header = nullptr; take_block_message(kWindow, &run, &header); ++messages)
             returned.insert(header);
-        }
         EXPECT_EQ(ring.size(), 8u);
         EXPECT_EQ(returned, ring);
         EXPECT_EQ(messages, 8u);

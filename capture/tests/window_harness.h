@@ -20,9 +20,8 @@ inline std::atomic<int> g_repaints{0};
 
 // The window's message loop: runs the queued wake-ups.
 inline void run_window() {
-    for (; g_wakeups > 0; --g_wakeups) {
+    for (; g_wakeups > 0; --g_wakeups)
         on_block_wakeup(kWindow);
-    }
 }
 
 class WindowTest : public ::testing::Test {
@@ -47,9 +46,8 @@ class WindowTest : public ::testing::Test {
     // What the pause button does when released.
     static bool start() {
         set_capture_running(open_capture(kWindow));
-        if (capture_running()) {
+        if (capture_running())
             start_capture();
-        }
         return capture_running();
     }
 };

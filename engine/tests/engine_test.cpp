@@ -1,6 +1,7 @@
 #include "engine/frame.h"
 #include "engine/history.h"
 #include "engine/levels.h"
+#include "engine/readout.h"
 #include "engine/scale_strip.h"
 #include "engine/scope.h"
 
@@ -8,6 +9,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdlib>
 #include <random>
 #include <string>
 #include <utility>
@@ -18,13 +20,14 @@ namespace {
 using Row = std::vector<unsigned char>;
 
 // Every test starts from freshly built tables, a new, zeroed display block and history, and
-// the view state of a new window (note and scope mode, no bass zoom).
+// the view state of a new window (note and scope mode, no bass zoom, no bars drawn yet).
 struct EngineTest : ::testing::Test {
     void SetUp() override {
         free_display_block(), free_sample_history(), build_analysis_tables();
         set_view_flags(kNoteMode | kScopeMode), set_bass_zoom(1);
         ASSERT_TRUE(create_display_block());
         ASSERT_TRUE(create_sample_history());
+        clear_spectrum_plane();
     }
 };
 struct Display : EngineTest {};
@@ -32,6 +35,7 @@ struct History : EngineTest {};
 struct Scope : EngineTest {};
 struct Frame : EngineTest {};
 struct ScaleStrip : EngineTest {};
+struct Readout : EngineTest {};
 
 unsigned char *plane(int p) { return display_planes() + p * kPlaneBytes; }
 int rgb(Rgb c) { return c.red << 16 | c.green << 8 | c.blue; }
@@ -154,10 +158,9 @@ TEST_F(Frame, BandBoundariesHeightsAndColours) {
         38,  40,  43,  45,  48,  51,  53,  57,  60,  64,  67,  71,  75,  80,  85,  90,  95,  101,
         106, 113, 119, 127, 134, 142, 150, 159, 169, 179, 189, 201, 212, 225, 238, 253, 268, 283,
         300, 318, 337, 357, 378, 401, 424, 450, 476, 505, 535, 566, 600, 636, 674, 714, 756, 801};
-    EXPECT_EQ(std::vector<int>(long_band_table(), long_band_table() + 33),
-              std::vector<int>(bounds.begin(), bounds.begin() + 33));
-    EXPECT_EQ(std::vector<int>(short_band_table(), short_band_table() + 57),
-              std::vector<int>(bounds.begin() + 33, bounds.end()));
+    std::vector<int> tables(long_band_table(), long_band_table() + 33);
+    tables.insert(tables.end(), short_band_table(), short_band_table() + 57);
+    EXPECT_EQ(tables, bounds);
     struct Case {
         double level;
         int height, colour;
@@ -227,10 +230,7 @@ TEST_F(Frame, MatchesADirectSineTransformInEveryView) {
             }
             ASSERT_EQ(Row(plane(0), plane(1)), bars) << kind << " " << view;
             ASSERT_EQ(Row(plane(2) + 79 * kPlaneWidth, plane(3)), row) << kind << " " << view;
-            // The notes peak in bands 48 and 24; full-scale alternation draws half-height runs.
-            if (view % 2 && (kind == 1 || kind == 2)) {
-                EXPECT_EQ(std::max_element(&row[0], &row[352]) - &row[0], kind == 1 ? 192 : 96);
-            }
+            // Full-scale alternation draws half-height runs.
             for (int x = 0; x < kPlaneWidth && kind == 4; ++x)
                 ASSERT_EQ(trace_run(x), x % 2 ? std::make_pair(0, 39) : std::make_pair(40, 79))
                     << x;
@@ -269,6 +269,56 @@ TEST_F(ScaleStrip, KeyboardInNoteModeAndLabelsByZoom) {
         EXPECT_EQ(labels.strip, std::string(352, 'g'));
         EXPECT_EQ(labels.texts, zoom == 2 ? " 1@0 2756@1 5512(Hz)@2" : " 1@0 5512@1 11025(Hz)@2");
     }
+}
+
+// Note mode: the key and its equal-tempered frequency; linear mode: the first and last
+// coefficient the band reads (22050 / 4096 Hz each), as the frame's band table gives them.
+TEST_F(Readout, KeysInNoteModeAndCoefficientRangesInLinearMode) {
+    const struct {
+        unsigned flags;
+        int zoom;
+        int band;
+        const char *text;
+    } cases[] = {{kNoteMode, 1, 0, "A0 27.5 Hz"},
+                 {kNoteMode, 2, 1, "A#0 29.1 Hz"},
+                 {kNoteMode | kScopeMode, 1, 39, "C4 261.6 Hz"},
+                 {kNoteMode, 1, 48, "A4 440.0 Hz"},
+                 {kNoteMode, 1, 87, "C8 4186.0 Hz"},
+                 {0, 1, 0, "0–118 Hz"},
+                 {0, 1, 87, "10896–11020 Hz"},
+                 {kScopeMode, 2, 0, "0–54 Hz"},
+                 {0, 2, 87, "5448–5507 Hz"}};
+    for (const auto &c : cases)
+        EXPECT_EQ(band_frequency_text(c.flags, c.zoom, c.band), c.text)
+            << "flags " << c.flags << " zoom " << c.zoom << " band " << c.band;
+}
+
+TEST_F(Readout, LevelAgainstAFullBarAndOnlyForTheViewOnScreen) {
+    const struct {
+        double level;
+        const char *text;
+    } levels[] = {
+        {0.0, "silent"}, {1.0, "-50 dB"}, {100.0, "-10 dB"}, {316.3, "0 dB"}, {1000.0, "+10 dB"}};
+    for (const auto &l : levels)
+        EXPECT_EQ(level_text(l.level), l.text) << "level " << l.level;
+
+    for (int i = 0; i < kHistorySamples; ++i) // 440 Hz, a tenth of full scale
+        sample_history()[i] =
+            static_cast<std::int16_t>(3277.0 * std::sin(2 * M_PI * 440 * i / 22050.0));
+    EXPECT_EQ(describe_band(kNoteMode, 1, 48), "A4 440.0 Hz") << "no bars on screen";
+    render_frame(kNoteMode);
+    // The dB figure and the bar drawn for band 48 agree: 1.6 rows per dB.
+    const std::string text = describe_band(kNoteMode, 1, 48);
+    ASSERT_EQ(text.rfind("A4 440.0 Hz, -", 0), 0u) << text;
+    const long db = std::strtol(text.c_str() + 13, nullptr, 10);
+    int rows = 0;
+    while (rows < kPlaneRows && plane(0)[rows * kPlaneWidth + 4 * 48] != 0)
+        ++rows;
+    EXPECT_NEAR(rows, (db + 50) * 1.6, 1.6) << text;
+    EXPECT_EQ(describe_band(0, 1, 48), band_frequency_text(0, 1, 48)) << "drawn in note mode";
+    render_frame(0);
+    EXPECT_NE(describe_band(0, 1, 48), band_frequency_text(0, 1, 48));
+    EXPECT_EQ(describe_band(0, 2, 48), band_frequency_text(0, 2, 48)) << "drawn at zoom 1";
 }
 
 } // namespace

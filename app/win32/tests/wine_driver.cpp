@@ -25,9 +25,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
-#include <iterator>
 #include <string>
-#include <vector>
 
 namespace {
 
@@ -137,10 +135,7 @@ std::string lower(std::string text) {
     return text;
 }
 
-std::string env(const char *name) {
-    const char *value = std::getenv(name);
-    return value ? value : "";
-}
+std::string env(const char *name) { return std::getenv(name) ? std::getenv(name) : ""; }
 
 // The mixer button is grey exactly when no mixer is there; otherwise its command starts the
 // one expected, with its parameters, and returns without waiting for it to end.
@@ -155,12 +150,8 @@ void check_mixer() {
     const DWORD before = GetTickCount();
     SendMessageA(g_window, WM_COMMAND, IDM_MIXER, 0);
     const DWORD took = GetTickCount() - before;
-    std::string started;
-    wait_for([&] {
-        std::ifstream file(log);
-        started.assign(std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>());
-        return !started.empty();
-    });
+    std::string started; // the first line the stand-in wrote
+    wait_for([&] { return static_cast<bool>(std::getline(std::ifstream(log), started)); });
     started = lower(started);
     check(state(IDM_MIXER) == TBSTATE_ENABLED && took < 5000 &&
               started.rfind(expected + "|", 0) == 0 &&
@@ -255,19 +246,17 @@ void run_with_sound(const char *path) {
     check(about && thread.hwndFocus == GetDlgItem(about, IDOK),
           "About box opens with its Japanese caption and the focus on OK");
     // Its controls in order: OK, icon, name and version, the link, the four credit lines.
-    std::vector<std::wstring> texts;
+    std::wstring shown, wanted = L"|" + wide(kHomePage);
+    for (const char *credit : kCredits)
+        wanted += L"|" + wide(credit);
+    int controls = 0;
     for (HWND child = GetWindow(about, GW_CHILD); child; child = GetWindow(child, GW_HWNDNEXT)) {
         wchar_t text[80] = {};
         GetWindowTextW(child, text, 80);
-        texts.push_back(text);
+        shown += ++controls > 3 ? L"|" + std::wstring(text) : L"";
     }
-    const bool same = texts.size() == 8 && texts[3] == wide(kHomePage) &&
-                      std::equal(texts.begin() + 4, texts.end(), kCredits,
-                                 [](const std::wstring &shown, const char *credit) {
-                                     return shown == wide(credit);
-                                 });
-    check(same, "About box shows the shared address and credit lines",
-          std::to_string(texts.size()) + " controls");
+    check(controls == 8 && shown == wanted, "About box shows the shared address and credit lines",
+          std::to_string(controls) + " controls");
     PostMessageA(about, WM_COMMAND, IDOK, 0);
     check(about && wait_for([&] { return !IsWindow(about); }), "OK closes the About box");
 }
