@@ -13,6 +13,7 @@
 #include "fft/fft.h"
 
 #include "bench_support.h"
+#include "music_history.h"
 
 #include <benchmark/benchmark.h>
 
@@ -24,20 +25,6 @@
 #include <vector>
 
 namespace {
-
-// Music-like history: a few tones over quiet noise, so that bars of many heights are drawn
-// and the scope trace moves.
-void fill_history() {
-    std::mt19937 gen(1);
-    std::normal_distribution<double> noise(0.0, 300.0);
-    std::int16_t *h = sample_history();
-    for (int i = 0; i < kHistorySamples; ++i) {
-        const double t = i / 22050.0;
-        const double v = 6000 * std::sin(2 * M_PI * 220 * t) + 3000 * std::sin(2 * M_PI * 659 * t) +
-                         1500 * std::sin(2 * M_PI * 3520 * t) + noise(gen);
-        h[i] = static_cast<std::int16_t>(std::lround(v));
-    }
-}
 
 void bench_frame(benchmark::State &state, unsigned flags) {
     render_frame(flags); // the first frame of a size builds its transform tables

@@ -11,6 +11,8 @@
 #include "engine/history.h"
 #include "fft/fft.h"
 
+#include "music_history.h"
+
 #include <algorithm>
 #include <cmath>
 #include <cstdint>
@@ -55,19 +57,6 @@ double transform_us(int rounds, int n) {
     if (!std::isfinite(a[1]))
         std::abort(); // the results are used, so no call is left out
     return us;
-}
-
-// Music-like history: a few tones over quiet noise, so that bars of many heights are drawn.
-void fill_history() {
-    std::mt19937 gen(1);
-    std::normal_distribution<double> noise(0.0, 300.0);
-    std::int16_t *h = sample_history();
-    for (int i = 0; i < kHistorySamples; ++i) {
-        const double t = i / 22050.0;
-        const double v = 6000 * std::sin(2 * M_PI * 220 * t) + 3000 * std::sin(2 * M_PI * 659 * t) +
-                         1500 * std::sin(2 * M_PI * 3520 * t) + noise(gen);
-        h[i] = static_cast<std::int16_t>(std::lround(v));
-    }
 }
 
 } // namespace
