@@ -1,6 +1,6 @@
 #pragma once
 
-// The inner steps of real_transform, exposed for the tests. Nothing here validates its
+// The inner steps of real_transform, shared by the transform's files. Nothing here validates its
 // arguments: real_transform checks n and the direction once and then calls these with
 // sizes it knows to be sound.
 //
