@@ -5,6 +5,7 @@
 #include <filesystem>
 #include <fstream>
 #include <functional>
+#include <memory>
 #include <mutex>
 #include <numeric>
 #include <set>
@@ -96,6 +97,11 @@ TEST_F(LiveCapture, RecordsTheToneThenStopsWhenTheServerOrSourceGoes) {
         char made[] = "/tmp/sonavex-capture-XXXXXX";
         ASSERT_TRUE(mkdtemp(made));
         const std::string dir = made;
+        // Stopped and removed however the case ends, a failed assertion included.
+        const std::shared_ptr<void> server(nullptr, [&dir](void *) {
+            sound_server("stop " + dir);
+            std::filesystem::remove_all(dir);
+        });
         ASSERT_EQ(sound_server("start " + dir), 0);
         // Left pointing at it: each test runs in a process of its own.
         setenv("XDG_RUNTIME_DIR", (dir + "/run").c_str(), 1);
@@ -152,8 +158,6 @@ TEST_F(LiveCapture, RecordsTheToneThenStopsWhenTheServerOrSourceGoes) {
             EXPECT_FALSE(reopened && kill_server);
             stop_capture();
         }
-        sound_server("stop " + dir);
-        std::filesystem::remove_all(dir);
     }
 }
 
