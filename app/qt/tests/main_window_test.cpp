@@ -278,6 +278,10 @@ TEST_F(MainWindowTest, ReadoutNamesTheBandUnderThePointerFromTheBandTables) {
 int main(int argc, char *argv[]) {
     qputenv("QT_QPA_PLATFORM", "offscreen"); // widget tests need no display
     qputenv("PATH", "");                     // no mixer found: its button is grey everywhere
+    // Without a runtime directory Qt would make one of a fixed name in the shared /tmp.
+    const QTemporaryDir runtime;
+    if (qEnvironmentVariableIsEmpty("XDG_RUNTIME_DIR"))
+        qputenv("XDG_RUNTIME_DIR", QFile::encodeName(runtime.path()));
     QApplication app(argc, argv);
     testing::InitGoogleTest(&argc, argv);
     build_analysis_tables();
