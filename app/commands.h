@@ -17,6 +17,13 @@
 #define IDM_SIZE 118
 #define IDM_PAUSE 119
 
+// The picture's own menu (a right click, or the keyboard's menu key). Its entries are no
+// toolbar commands and have no tooltip strings. "Record from" numbers its sources from
+// IDM_SOURCE_FIRST: the default input, then each device or source in the menu's order.
+#define IDM_SAVE_PICTURE 120
+#define IDM_COPY_PICTURE 121
+#define IDM_SOURCE_FIRST 200
+
 // The tooltip texts, UTF-8.
 #define SONAVEX_TIP_TOPMOST "最前面に表示"
 #define SONAVEX_TIP_NOTE "音階表示"
@@ -35,6 +42,13 @@
 #define SONAVEX_CREDIT_2 "Copyright (c) 2026 The Sonavex developers."
 #define SONAVEX_CREDIT_3 "Free software under the MIT License."
 #define SONAVEX_CREDIT_4 "Analysis: split-radix sine transform, 88 bands."
+
+// The picture's menu, UTF-8.
+#define SONAVEX_MENU_RECORD_FROM "Record from"
+#define SONAVEX_MENU_DEFAULT_INPUT "Default input"
+#define SONAVEX_MENU_WHAT_PLAYS "What the computer plays"
+#define SONAVEX_MENU_SAVE_PICTURE "Save picture…"
+#define SONAVEX_MENU_COPY_PICTURE "Copy picture"
 
 #ifndef RC_INVOKED
 
