@@ -321,4 +321,33 @@ TEST_F(Readout, LevelAgainstAFullBarAndOnlyForTheViewOnScreen) {
     EXPECT_EQ(describe_band(0, 2, 48), band_frequency_text(0, 2, 48)) << "drawn at zoom 1";
 }
 
+// The peak in cents from the band's key in note mode, from the nearest key (named, also off
+// the keyboard) in linear mode; whole cents with their sign. The readout shows the peak the
+// last frame holds, only in a band with one.
+TEST_F(Readout, PeakInWholeCentsFromTheKeyOrTheNearestKey) {
+    const struct {
+        unsigned flags;
+        int band;
+        double hz;
+        const char *text;
+    } peaks[] = {{kNoteMode, 48, 443.0, "peak 443.0 Hz +12 cents"}, // A4 +11.7 cents
+                 {kNoteMode, 48, 436.0, "peak 436.0 Hz -16 cents"},
+                 {kNoteMode, 48, 439.9, "peak 439.9 Hz +0 cents"},
+                 {0, 9, 1234.5, "peak 1234.5 Hz D#6 -14 cents"},
+                 {0, 0, 20.0, "peak 20.0 Hz D#0 +49 cents"},
+                 {0, 87, 10000.0, "peak 10000.0 Hz D#9 +8 cents"}};
+    for (const auto &p : peaks)
+        EXPECT_EQ(peak_text(p.flags, p.band, p.hz), p.text) << p.hz << " Hz";
+
+    for (int i = 0; i < kHistorySamples; ++i)
+        sample_history()[i] =
+            static_cast<std::int16_t>(16000.0 * std::sin(2 * M_PI * 443 * i / 22050.0 + 1.0));
+    render_frame(kNoteMode);
+    const std::string a4 = describe_band(kNoteMode, 1, 48);
+    EXPECT_EQ(a4.rfind("A4 440.0 Hz, -", 0), 0u) << a4;
+    EXPECT_EQ(a4.substr(a4.size() - 25), ", peak 443.0 Hz +12 cents") << a4;
+    EXPECT_EQ(describe_band(kNoteMode, 1, 60).find("peak"), std::string::npos)
+        << "a band without a tone";
+}
+
 } // namespace
