@@ -1,5 +1,6 @@
 #include "engine/peak.h"
 
+#include "engine/display.h"
 #include "engine/frame.h"
 #include "engine/history.h"
 #include "engine/tables.h"
@@ -21,9 +22,10 @@ double g_alternate_table[kLongTransform * 5 / 4];
 constexpr double kSampleScale = 0.000030517578125; // 1 / 32768, as the frame scales
 
 // The main lobe of the sine window reaches 3 coefficients either side of a tone; the
-// neighbourhood the peak is measured against lies just beyond it.
+// neighbourhood the peak is measured against lies just beyond it. Partials 10 coefficients
+// apart (the harmonics of A1 in the short transform) still leave its median low.
 constexpr int kNearest = 4;
-constexpr int kFarthest = 12;
+constexpr int kFarthest = 10;
 
 // The power of the twice zero-padded spectrum at coefficient k (1 <= k <= n - 1): the sine
 // part from the frame's coefficient, the cosine part from the negated samples' mirror one.
@@ -74,6 +76,19 @@ bool prominent(const double *sine, int n, int k, double p) {
     return p >= around[count / 2] * std::pow(10.0, kPeakProminenceDb / 10.0);
 }
 
+// The vertex of the parabola through the logarithm of the power at k - 1, k and k + 1, in
+// coefficients; false where there is none (a flat top, or a neighbour of no power).
+bool vertex(const double *sine, int n, int k, double p, double *at) {
+    const double below = std::log(power(sine, n, k - 1));
+    const double top = std::log(p);
+    const double above = std::log(power(sine, n, k + 1));
+    const double curve = below - 2.0 * top + above;
+    if (!(curve < 0.0) || !std::isfinite(curve))
+        return false;
+    *at = k + std::clamp(0.5 * (below - above) / curve, -0.5, 0.5);
+    return true;
+}
+
 } // namespace
 
 bool find_band_peak(unsigned view_flags, int zoom, int band, double *hz) {
@@ -81,27 +96,31 @@ bool find_band_peak(unsigned view_flags, int zoom, int band, double *hz) {
         return false;
     const BandRange range = band_range(view_flags, zoom, band);
     const int n = range.buffer == BandBuffer::Long ? kLongTransform : kShortTransform;
+    const double step = 22050.0 / (2.0 * n); // Hz per coefficient
+    // The band's frequencies: half a semitone either side of the key in note mode, half a
+    // coefficient beyond the first and the last in linear mode.
+    double low = (range.start - 0.5) * step, high = (range.end - 0.5) * step;
+    if (view_flags & kNoteMode) {
+        low = 27.5 * std::pow(2.0, (band - 0.5) / 12.0);
+        high = 27.5 * std::pow(2.0, (band + 0.5) / 12.0);
+    }
     const double *sine = frame_coefficients(range.buffer);
     transform_alternate(n);
 
-    // The strongest local maximum inside the band, with both neighbours in the spectrum.
+    // The strongest local maximum whose vertex lies inside the band. Those on the coefficient
+    // just outside either end count too: a tone near a boundary may have its nearest
+    // coefficient across it.
     int best = -1;
-    double best_power = 0.0;
-    for (int k = std::max(range.start, 3); k < std::min(range.end, n - 1); ++k) {
+    double best_power = 0.0, best_hz = 0.0;
+    for (int k = std::max(range.start - 1, 3); k <= std::min(range.end, n - 2); ++k) {
         const double p = power(sine, n, k);
-        if (p > best_power && p > power(sine, n, k - 1) && p >= power(sine, n, k + 1))
-            best = k, best_power = p;
+        double at = 0.0;
+        if (p > best_power && p > power(sine, n, k - 1) && p >= power(sine, n, k + 1) &&
+            vertex(sine, n, k, p, &at) && at * step > low && at * step <= high)
+            best = k, best_power = p, best_hz = at * step;
     }
     if (best < 0 || !prominent(sine, n, best, best_power))
         return false;
-
-    const double below = std::log(power(sine, n, best - 1));
-    const double at = std::log(best_power);
-    const double above = std::log(power(sine, n, best + 1));
-    const double curve = below - 2.0 * at + above;
-    if (!(curve < 0.0) || !std::isfinite(curve))
-        return false; // a flat top, or a neighbour of no power, has no vertex to find
-    const double offset = std::clamp(0.5 * (below - above) / curve, -0.5, 0.5);
-    *hz = (best + offset) * 22050.0 / (2.0 * n);
+    *hz = best_hz;
     return true;
 }

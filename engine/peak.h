@@ -11,14 +11,17 @@
 //
 // is the power spectrum of the windowed samples zero-padded to 2n points, on the same
 // frequency grid as the coefficients (k * 22050 / (2n) Hz). A parabola through the logarithm
-// of P at the strongest local maximum and its two neighbours gives the peak's frequency.
+// of P at a local maximum and its two neighbours gives a peak's frequency (its vertex).
 //
 // The peak test: a band holds a peak when
-//   - P has a local maximum (above the coefficient below it, not below the one above it) at
-//     a coefficient inside the band;
+//   - P has a local maximum (above the coefficient below it, not below the one above it)
+//     whose vertex lies inside the band: within half a semitone of the key in note mode,
+//     within half a coefficient of the band's coefficients in linear mode; the strongest
+//     such maximum is the band's peak;
 //   - that maximum stands at least kPeakProminenceDb above the median of P over its
-//     neighbourhood, 4 to 12 coefficients either side (just outside the main lobe of the
-//     sine window, which ends 3 coefficients away);
+//     neighbourhood, 4 to 10 coefficients either side (just outside the main lobe of the
+//     sine window, which ends 3 coefficients away, and near enough that the neighbouring
+//     partials of a low harmonic tone fill less than half of it);
 //   - the band's level is within kPeakRangeDb of the loudest band of the same frame.
 // So noise (whose local maxima stand a few dB above their surroundings) and silence give no
 // peak, and neither does a faint band far below what the picture shows.

@@ -78,16 +78,17 @@ TEST_F(Peak, FindsPureTonesToHalfACentAtAnyPhase) {
     }
 }
 
-// Six harmonics of 110 Hz at falling strength: the key of each reports that harmonic, not
-// the fundamental or a neighbour; a 10 dB decay across the analysed samples costs less than a
-// cent, for the long transform (all 8192) and the short one (the newest 2048).
+// Six harmonics of A1 at falling strength: the key of each reports that harmonic, not a
+// neighbour, though they stand only 10 short-transform coefficients apart; a 10 dB decay across the
+// analysed samples costs less than a cent, for the long transform (all 8192) and the short one (the
+// newest 2048).
 TEST_F(Peak, HarmonicsAndDecayingTonesKeepTheirPlace) {
     std::vector<Partial> harmonics;
     for (int h = 1; h <= 6; ++h)
-        harmonics.push_back({110.0 * h, 0.3 / h, 0.7 * h});
+        harmonics.push_back({55.0 * h, 0.3 / h, 0.7 * h});
     play(harmonics);
-    for (const Partial &p : harmonics)
-        EXPECT_NEAR(cents(peak_after_frame(kNoteMode, 1, key_of(p.hz)), p.hz), 0.0, 0.5)
+    for (const Partial &p : harmonics) // their sidelobes cost the upper ones a few cents
+        EXPECT_NEAR(cents(peak_after_frame(kNoteMode, 1, key_of(p.hz)), p.hz), 0.0, 5.0)
             << "harmonic at " << p.hz << " Hz";
 
     for (double hz : {111.09, 443.0, 2500.0}) { // the first from the long transform
