@@ -38,7 +38,7 @@ for run in 1 2 3; do
 done
 printf '%-22s %10s %10s %8s\n' case "x86 (x87)" x86_64 ratio
 for name in "real_transform 8192" "real_transform 2048" "render_frame note" \
-    "render_frame linear"; do
+    "render_frame linear" "find_band_peak long" "find_band_peak short"; do
     x87=$(grep "^$name " "$work/x87.txt" | awk '{ print $NF }' | sort -g | sed -n 2p)
     x64=$(grep "^$name " "$work/x86_64.txt" | awk '{ print $NF }' | sort -g | sed -n 2p)
     awk -v n="$name" -v a="$x87" -v b="$x64" 'BEGIN { printf "%-22s %10s %10s %8.2f\n", n, a, b, a / b }'
