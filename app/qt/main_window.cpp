@@ -30,6 +30,7 @@
 #include <QWindow>
 
 #include <algorithm>
+#include <cstdio>
 #ifdef __GLIBC__
 #include <malloc.h>
 #endif
@@ -88,6 +89,15 @@ void PictureView::paintEvent(QPaintEvent *) {
     note_paint_finished();
 }
 
+// With SONAVEX_REPORT_READOUT=1 every text the readout's tooltip shows is also written to
+// standard error, so that a test of the running program can read what a user sees.
+static void reportReadout(const QString &text) {
+    static const bool enabled = qEnvironmentVariableIntValue("SONAVEX_REPORT_READOUT") == 1;
+    if (enabled && QToolTip::isVisible()) {
+        std::fprintf(stderr, "readout: %s\n", text.toUtf8().constData());
+    }
+}
+
 // The readout: only asked for while the pointer rests over the picture (a tooltip event),
 // and refreshed by the window's frames only while its tooltip shows.
 bool PictureView::event(QEvent *event) {
@@ -103,6 +113,7 @@ bool PictureView::event(QEvent *event) {
         event->ignore();
     } else {
         QToolTip::showText(help->globalPos(), m_readoutText, this, area);
+        reportReadout(m_readoutText);
     }
     return true;
 }
@@ -116,6 +127,7 @@ void PictureView::refreshReadout() {
     if (!text.isEmpty() && text != m_readoutText) {
         m_readoutText = text;
         QToolTip::showText(mapToGlobal(m_readoutPos), text, this, area);
+        reportReadout(text);
     }
 }
 
