@@ -60,6 +60,8 @@ std::string level_text(double level) {
 }
 
 std::string peak_text(unsigned view_flags, int band, double hz) {
+    if (!(hz > 0.0) || !std::isfinite(hz))
+        return std::string();
     // Semitones above A0 of the peak, then the key it is measured against: the band's own
     // key in note mode, the nearest one in linear mode.
     const double semitones = 12.0 * std::log2(hz / 27.5);

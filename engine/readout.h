@@ -24,7 +24,8 @@ std::string level_text(double level);
 
 // The peak found at `hz` in band j, in words: its frequency and its offset in whole cents
 // (with its sign, "+0" on the key) from band j's key in note mode, "peak 443.0 Hz +12 cents";
-// from the nearest key, named, in linear mode, "peak 1234.5 Hz D#6 -3 cents".
+// from the nearest key, named, in linear mode, "peak 1234.5 Hz D#6 -3 cents". Empty for a
+// frequency that is not a positive number.
 std::string peak_text(unsigned view_flags, int band, double hz);
 
 // The whole readout of band j: the frequency text, then the level the last frame drew for
