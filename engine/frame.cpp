@@ -27,11 +27,11 @@ bool g_levels_drawn = false;
 // work areas, kept for the whole run so that a frame allocates nothing and the transform
 // tables are built only once.
 double g_long[kLongTransform];
-int g_long_work[66];
-double g_long_table[kLongTransform * 5 / 4];
+int g_long_work[work_index_entries(kLongTransform)];
+double g_long_table[work_table_entries(kLongTransform)];
 double g_short[kShortTransform];
-int g_short_work[34];
-double g_short_table[kShortTransform * 5 / 4];
+int g_short_work[work_index_entries(kShortTransform)];
+double g_short_table[work_table_entries(kShortTransform)];
 
 constexpr double kSampleScale = 0.000030517578125; // 1 / 32768: full scale becomes 1
 
