@@ -31,16 +31,6 @@
 
 namespace {
 
-// Results, with the values the Windows wave input uses for the same conditions.
-constexpr unsigned kOk = 0;
-constexpr unsigned kError = 1;
-constexpr unsigned kBadDevice = 2;
-constexpr unsigned kInvalidHandle = 5;
-constexpr unsigned kInvalidParam = 11;
-constexpr unsigned kBadFormat = 32;
-constexpr unsigned kStillQueued = 33;
-constexpr unsigned kUnprepared = 34;
-
 // Header flags.
 constexpr std::uint32_t kDone = 0x1;
 constexpr std::uint32_t kPrepared = 0x2;
@@ -367,38 +357,38 @@ class Locked {
 static unsigned pulse_open(WaveHandle *device, const CaptureFormat *format, WaveCallback callback,
                            std::uintptr_t instance) {
     if (!device || !format || !callback) {
-        return kInvalidParam;
+        return kWaveInvalidParam;
     }
     if (format->format_tag != 1 || format->channels != 1 || format->samples_per_sec != 22050 ||
         format->bits_per_sample != 16 || format->block_align != 2) {
-        return kBadFormat;
+        return kWaveBadFormat;
     }
     WaveDevice *opened = new (std::nothrow) WaveDevice;
     if (!opened) {
-        return kError;
+        return kWaveError;
     }
     opened->callback = callback;
     opened->instance = instance;
     if (!opened->connect()) {
         delete opened;
-        return kBadDevice;
+        return kWaveBadDevice;
     }
     *device = opened;
     g_open_device = opened;
     callback(opened, kWaveInOpen, instance, 0, 0);
-    return kOk;
+    return kWaveOk;
 }
 
 // The checks every header operation starts with: a device, and a header of the right type.
 static unsigned header_call_error(WaveHandle device, const WaveHeader *header,
                                   unsigned header_size) {
     if (!device) {
-        return kInvalidHandle;
+        return kWaveInvalidHandle;
     }
     if (!header || header_size < sizeof(WaveHeader)) {
-        return kInvalidParam;
+        return kWaveInvalidParam;
     }
-    return kOk;
+    return kWaveOk;
 }
 
 static unsigned pulse_prepare(WaveHandle device, WaveHeader *header, unsigned header_size) {
@@ -407,13 +397,13 @@ static unsigned pulse_prepare(WaveHandle device, WaveHeader *header, unsigned he
     }
     if (!header->data || header->length == 0 || header->length % 2 != 0 ||
         header->length > kMaxBufferBytes) {
-        return kInvalidParam;
+        return kWaveInvalidParam;
     }
     Locked hold(device);
     if (!(header->flags & kQueued)) {
         header->flags |= kPrepared;
     }
-    return kOk;
+    return kWaveOk;
 }
 
 static unsigned pulse_add(WaveHandle device, WaveHeader *header, unsigned header_size) {
@@ -422,19 +412,19 @@ static unsigned pulse_add(WaveHandle device, WaveHeader *header, unsigned header
     }
     Locked hold(device);
     if (!(header->flags & kPrepared)) {
-        return kUnprepared;
+        return kWaveUnprepared;
     }
     if (header->flags & kQueued) {
-        return kStillQueued;
+        return kWaveStillQueued;
     }
     if (device->failed || device->count == kMaxQueued) {
-        return kError;
+        return kWaveError;
     }
     header->flags = (header->flags & ~kDone) | kQueued;
     header->bytes_recorded = 0;
     device->queue[(device->first + device->count) % kMaxQueued] = header;
     ++device->count;
-    return kOk;
+    return kWaveOk;
 }
 
 static unsigned pulse_unprepare(WaveHandle device, WaveHeader *header, unsigned header_size) {
@@ -443,53 +433,53 @@ static unsigned pulse_unprepare(WaveHandle device, WaveHeader *header, unsigned 
     }
     Locked hold(device);
     if (header->flags & kQueued) {
-        return kStillQueued;
+        return kWaveStillQueued;
     }
     header->flags &= ~kPrepared;
-    return kOk;
+    return kWaveOk;
 }
 
 static unsigned pulse_start(WaveHandle device) {
     if (!device) {
-        return kInvalidHandle;
+        return kWaveInvalidHandle;
     }
     Locked hold(device);
     if (device->failed) {
-        return kError;
+        return kWaveError;
     }
     device->started = true;
-    return kOk;
+    return kWaveOk;
 }
 
 // What arrives while stopped is dropped; a buffer partly filled stays queued.
 static unsigned pulse_stop(WaveHandle device) {
     if (!device) {
-        return kInvalidHandle;
+        return kWaveInvalidHandle;
     }
     Locked hold(device);
     device->started = false;
-    return kOk;
+    return kWaveOk;
 }
 
 // Returns every queued buffer, in queue order, through the callback: the one being filled
 // with what it holds, the others empty.
 static unsigned pulse_reset(WaveHandle device) {
     if (!device) {
-        return kInvalidHandle;
+        return kWaveInvalidHandle;
     }
     Locked hold(device);
     device->started = false;
     while (device->count > 0) {
         device->deliver_front(device->filled);
     }
-    return kOk;
+    return kWaveOk;
 }
 
 // Stops the mainloop thread and releases the stream and the connection. Buffers still
 // queued are dropped without being touched again; no delivery follows.
 static unsigned pulse_close(WaveHandle device) {
     if (!device) {
-        return kInvalidHandle;
+        return kWaveInvalidHandle;
     }
     {
         Locked hold(device);
@@ -501,7 +491,7 @@ static unsigned pulse_close(WaveHandle device) {
     pa_threaded_mainloop_stop(device->mainloop);
     device->callback(device, kWaveInClose, device->instance, 0, 0);
     delete device;
-    return kOk;
+    return kWaveOk;
 }
 
 const WaveInput &platform_wave_input() {
