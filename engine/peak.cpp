@@ -16,8 +16,8 @@ namespace {
 // transform's work areas for them. Sized for the long transform, they serve the short one
 // as well: work areas built for a size serve every smaller one without a rebuild.
 double g_alternate[kLongTransform];
-int g_alternate_work[66];
-double g_alternate_table[kLongTransform * 5 / 4];
+int g_alternate_work[work_index_entries(kLongTransform)];
+double g_alternate_table[work_table_entries(kLongTransform)];
 
 constexpr double kSampleScale = 0.000030517578125; // 1 / 32768, as the frame scales
 
