@@ -104,6 +104,7 @@ LRESULT on_create(HWND window) {
     if (!g_toolbar)
         return -1;
     add_tooltips(window);
+    create_readout_tip(window);
 
     RECT toolbar_rect;
     GetWindowRect(g_toolbar, &toolbar_rect);
@@ -219,6 +220,7 @@ LRESULT on_block_message(HWND window, WPARAM run, LPARAM header) {
                                             reinterpret_cast<WaveHeader *>(header));
     if (was_capturing && !capture_running())
         show_paused();
+    readout_refresh(window);
     return result;
 }
 
@@ -253,6 +255,8 @@ LRESULT CALLBACK main_window_proc(HWND window, UINT message, WPARAM wparam, LPAR
     case WM_PAINT: on_paint(window); return 0;
     case WM_COMMAND: return on_command(window, wparam, lparam);
     case WM_CONTEXTMENU: return show_picture_menu(window, wparam, lparam);
+    case WM_MOUSEMOVE: readout_follow_pointer(window, lparam); return 0;
+    case WM_MOUSELEAVE: readout_pointer_left(); return 0;
     case WM_QUERYNEWPALETTE: return on_query_new_palette(window);
     case WM_PALETTECHANGED: on_palette_changed(window, wparam); return 0;
     case WM_USER: return on_block_message(window, wparam, lparam);

@@ -43,6 +43,15 @@ bool run_command(HWND window, int command);
 // a position outside the picture goes to DefWindowProcA instead.
 LRESULT show_picture_menu(HWND window, WPARAM wparam, LPARAM position);
 
+// The readout of the band under the pointer, in a tooltip that follows the pointer over
+// the picture and shows also while the window is inactive. Created with the window; asked
+// on every pointer move over the window, and after every frame while it shows (nothing is
+// computed while it does not).
+void create_readout_tip(HWND window);
+void readout_follow_pointer(HWND window, LPARAM client_position);
+void readout_pointer_left();
+void readout_refresh(HWND window);
+
 // UTF-8 text as the wide calls take it.
 inline std::wstring utf16(const std::string &text) {
     std::wstring wide(text.size() + 1, L'\0');
