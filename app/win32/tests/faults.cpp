@@ -3,6 +3,8 @@
 //   fails as if memory were exhausted; the others go through.
 //   SONAVEX_FAIL_ADDS=N,M,...: the real wave input, except that its Nth, Mth, ... buffer
 //   additions since the program started fail, as when the device goes away while recording.
+//   SONAVEX_FAIL_OPENS=N,M,...: likewise its Nth, Mth, ... device opens, as for a device
+//   that is gone or taken.
 #include "capture/wave_input.h"
 
 #include <cstdlib>
@@ -22,11 +24,12 @@ extern "C" bool __wrap__Z20create_display_blockv() {
 
 namespace {
 
-unsigned g_adds = 0; // buffer additions so far; only the window's thread adds buffers
+unsigned g_adds = 0;  // buffer additions so far; only the window's thread adds buffers
+unsigned g_opens = 0; // device opens so far, likewise
 
-// True when the comma-separated list holds `count`.
+// True when the comma-separated list (if any) holds `count`.
 bool listed(const char *list, unsigned count) {
-    for (const char *at = list; *at;) {
+    for (const char *at = list; at && *at;) {
         char *end = nullptr;
         if (std::strtoul(at, &end, 10) == count && end != at)
             return true;
@@ -41,14 +44,22 @@ unsigned failing_add(WaveHandle device, WaveHeader *header, unsigned header_size
     return __real__Z19platform_wave_inputv().add(device, header, header_size);
 }
 
+unsigned failing_open(WaveHandle *device, const CaptureFormat *format, WaveCallback callback,
+                      std::uintptr_t instance) {
+    if (listed(std::getenv("SONAVEX_FAIL_OPENS"), ++g_opens))
+        return 2; // MMSYSERR_BADDEVICEID
+    return __real__Z19platform_wave_inputv().open(device, format, callback, instance);
+}
+
 } // namespace
 
 extern "C" const WaveInput &__wrap__Z19platform_wave_inputv() {
-    if (!std::getenv("SONAVEX_FAIL_ADDS"))
+    if (!std::getenv("SONAVEX_FAIL_ADDS") && !std::getenv("SONAVEX_FAIL_OPENS"))
         return __real__Z19platform_wave_inputv();
     static const WaveInput failing = [] {
         WaveInput input = __real__Z19platform_wave_inputv();
         input.add = failing_add;
+        input.open = failing_open;
         return input;
     }();
     return failing;
