@@ -26,12 +26,13 @@ std::wstring readout_at(HWND window, POINT point) {
     const RECT area = picture_area(window);
     if (!PtInRect(&area, point))
         return std::wstring();
-    const int x = MulDiv(point.x - area.left, kPictureWidth, area.right - area.left);
-    const int y = MulDiv(point.y - area.top, kPictureHeight, area.bottom - area.top);
+    // The picture pixel the stretch shows there: the first of its span.
+    const int x = (point.x - area.left) * kPictureWidth / (area.right - area.left);
+    const int y = (point.y - area.top) * kPictureHeight / (area.bottom - area.top);
     const int band = band_at_column(x);
-    const unsigned flags = view_flags();
     if (band < 0)
         return std::wstring();
+    const unsigned flags = view_flags();
     if (y >= kStripTop && y < kLowerPaneTop)
         return (flags & kNoteMode) ? utf16(key_name(band)) : std::wstring();
     if (y < kStripTop || !(flags & kScopeMode))
