@@ -120,7 +120,17 @@ int tallest_bar() {
     return *top ? static_cast<int>((top - heights) + (end - 1 - heights)) / 2 : -1;
 }
 
-// How the menu is opened: a right click on the picture, the menu key, or Shift+F10.
+// Moves the pointer as the mouse does, through the system's input.
+void move_pointer(POINT to) {
+    INPUT move = {};
+    move.type = INPUT_MOUSE;
+    move.mi.dx = MulDiv(to.x, 65536, GetSystemMetrics(SM_CXSCREEN));
+    move.mi.dy = MulDiv(to.y, 65536, GetSystemMetrics(SM_CYSCREEN));
+    move.mi.dwFlags = MOUSEEVENTF_MOVE | MOUSEEVENTF_ABSOLUTE;
+    SendInput(1, &move, sizeof(INPUT));
+}
+
+// How the menu is opened: as by a right click on the picture, the menu key, or Shift+F10.
 enum class Opening { Click, MenuKey, ShiftF10 };
 
 // Presses and releases `keys` in order, then releases them in reverse, through the system's
@@ -273,16 +283,6 @@ void check_record_from() {
     check(choose_entry(1) && bar_within(48, 1000, &seen), "Default input again: bar 48", seen);
 }
 
-// Moves the pointer as the mouse does, through the system's input.
-void move_pointer(POINT to) {
-    INPUT move = {};
-    move.type = INPUT_MOUSE;
-    move.mi.dx = MulDiv(to.x, 65536, GetSystemMetrics(SM_CXSCREEN));
-    move.mi.dy = MulDiv(to.y, 65536, GetSystemMetrics(SM_CYSCREEN));
-    move.mi.dwFlags = MOUSEEVENTF_MOVE | MOUSEEVENTF_ABSOLUTE;
-    SendInput(1, &move, sizeof(INPUT));
-}
-
 // The text of a visible tooltip of the program's thread into *found (a std::wstring).
 // GetWindowTextW would read another process's window title, not ask the tooltip.
 BOOL CALLBACK shown_tip(HWND tip, LPARAM found) {
@@ -320,7 +320,8 @@ void check_readout() {
           "readout in a tooltip while another window is active: A4 440.0 Hz and its level over "
           "bar 48, the key's name over the keyboard",
           std::string(first.begin(), first.end()) + " | " + std::string(text.begin(), text.end()));
-    move_pointer({0, 0});
+    // Away from the program's window, on the screen's far corner.
+    move_pointer({GetSystemMetrics(SM_CXSCREEN) - 1, GetSystemMetrics(SM_CYSCREEN) - 1});
     DestroyWindow(other);
     SetForegroundWindow(g_window); // as the About box's check expects
     wait_for([] { return GetForegroundWindow() == g_window; });
