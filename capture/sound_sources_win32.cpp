@@ -62,7 +62,7 @@ unsigned open_chosen(WaveHandle *device, const CaptureFormat *format, WaveCallba
         g_chosen.empty() || (what_plays ? loopback_offered() : find_device(g_chosen, &device_id));
     if (!listed && !g_chosen_failed) {
         g_chosen_failed = true;
-        return MMSYSERR_BADDEVICEID;
+        return kWaveBadDevice;
     }
     if (!listed)
         g_chosen.clear();
@@ -70,37 +70,35 @@ unsigned open_chosen(WaveHandle *device, const CaptureFormat *format, WaveCallba
     const unsigned result = &input == &winmm_wave_input()
                                 ? open_winmm_device(device_id, device, format, callback, instance)
                                 : input.open(device, format, callback, instance);
-    g_chosen_failed = result != MMSYSERR_NOERROR;
-    if (result == MMSYSERR_NOERROR)
+    g_chosen_failed = result != kWaveOk;
+    if (result == kWaveOk)
         g_opened = &input;
     return result;
 }
 
 // The other operations go to the device that was opened, whatever is chosen meanwhile.
 unsigned prepare(WaveHandle device, WaveHeader *header, unsigned size) {
-    return g_opened ? g_opened->prepare(device, header, size) : MMSYSERR_INVALHANDLE;
+    return g_opened ? g_opened->prepare(device, header, size) : kWaveInvalidHandle;
 }
 // A buffer the device refuses ends the recording: a retry may then fall back.
 unsigned add(WaveHandle device, WaveHeader *header, unsigned size) {
-    const unsigned result = g_opened ? g_opened->add(device, header, size) : MMSYSERR_INVALHANDLE;
-    if (result != MMSYSERR_NOERROR)
+    const unsigned result = g_opened ? g_opened->add(device, header, size) : kWaveInvalidHandle;
+    if (result != kWaveOk)
         g_chosen_failed = true;
     return result;
 }
 unsigned unprepare(WaveHandle device, WaveHeader *header, unsigned size) {
-    return g_opened ? g_opened->unprepare(device, header, size) : MMSYSERR_INVALHANDLE;
+    return g_opened ? g_opened->unprepare(device, header, size) : kWaveInvalidHandle;
 }
 unsigned start(WaveHandle device) {
-    return g_opened ? g_opened->start(device) : MMSYSERR_INVALHANDLE;
+    return g_opened ? g_opened->start(device) : kWaveInvalidHandle;
 }
-unsigned stop(WaveHandle device) {
-    return g_opened ? g_opened->stop(device) : MMSYSERR_INVALHANDLE;
-}
+unsigned stop(WaveHandle device) { return g_opened ? g_opened->stop(device) : kWaveInvalidHandle; }
 unsigned reset(WaveHandle device) {
-    return g_opened ? g_opened->reset(device) : MMSYSERR_INVALHANDLE;
+    return g_opened ? g_opened->reset(device) : kWaveInvalidHandle;
 }
 unsigned close(WaveHandle device) {
-    const unsigned result = g_opened ? g_opened->close(device) : MMSYSERR_INVALHANDLE;
+    const unsigned result = g_opened ? g_opened->close(device) : kWaveInvalidHandle;
     g_opened = nullptr;
     return result;
 }

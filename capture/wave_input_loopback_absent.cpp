@@ -6,10 +6,10 @@ namespace {
 
 unsigned refuse_open(WaveHandle *device, const CaptureFormat *, WaveCallback, std::uintptr_t) {
     *device = nullptr;
-    return 2; // MMSYSERR_BADDEVICEID
+    return kWaveBadDevice;
 }
-unsigned refuse(WaveHandle, WaveHeader *, unsigned) { return 5; } // MMSYSERR_INVALHANDLE
-unsigned refuse_device(WaveHandle) { return 5; }
+unsigned refuse(WaveHandle, WaveHeader *, unsigned) { return kWaveInvalidHandle; }
+unsigned refuse_device(WaveHandle) { return kWaveInvalidHandle; }
 
 const WaveInput kAbsent = {refuse_open,   refuse,        refuse,        refuse,
                            refuse_device, refuse_device, refuse_device, refuse_device};

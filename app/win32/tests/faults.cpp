@@ -47,7 +47,7 @@ unsigned failing_add(WaveHandle device, WaveHeader *header, unsigned header_size
 unsigned failing_open(WaveHandle *device, const CaptureFormat *format, WaveCallback callback,
                       std::uintptr_t instance) {
     if (listed(std::getenv("SONAVEX_FAIL_OPENS"), ++g_opens))
-        return 2; // MMSYSERR_BADDEVICEID
+        return kWaveBadDevice;
     return __real__Z19platform_wave_inputv().open(device, format, callback, instance);
 }
 
