@@ -18,19 +18,6 @@ std::string g_chosen;                // empty: the default input
 const WaveInput *g_opened = nullptr; // the device of the last successful open
 bool g_chosen_failed = false;        // the chosen source's last open or recording failed
 
-// A device's name as UTF-8. The system's record holds at most 31 characters; it is read
-// only up to there, terminated or not.
-std::string device_name(UINT device_id) {
-    WAVEINCAPSW caps = {};
-    if (waveInGetDevCapsW(device_id, &caps, sizeof(caps)) != MMSYSERR_NOERROR)
-        return std::string();
-    caps.szPname[MAXPNAMELEN - 1] = L'\0';
-    char name[4 * MAXPNAMELEN] = {};
-    if (!WideCharToMultiByte(CP_UTF8, 0, caps.szPname, -1, name, sizeof(name), nullptr, nullptr))
-        return std::string();
-    return name;
-}
-
 // The system's recording devices in its order now, at most kMaxSoundSources of them.
 UINT device_count() {
     const UINT count = waveInGetNumDevs();
@@ -41,7 +28,7 @@ UINT device_count() {
 bool find_device(const std::string &name, UINT *device_id) {
     const UINT count = device_count();
     for (UINT id = 0; id < count; ++id) {
-        if (device_name(id) == name) {
+        if (winmm_device_name(id) == name) {
             *device_id = id;
             return true;
         }
@@ -114,7 +101,7 @@ SourceChoices read_source_choices() {
     choices.answered = true;
     const UINT count = device_count();
     for (UINT id = 0; id < count; ++id) {
-        const std::string name = device_name(id);
+        const std::string name = winmm_device_name(id);
         if (!name.empty())
             choices.sources.push_back({name, name});
     }

@@ -83,6 +83,17 @@ const WaveInput kWinmm = {open_default, prepare, add, unprepare, start, stop, re
 
 const WaveInput &winmm_wave_input() { return kWinmm; }
 
+std::string winmm_device_name(unsigned device_id) {
+    WAVEINCAPSW caps = {};
+    if (waveInGetDevCapsW(device_id, &caps, sizeof(caps)) != MMSYSERR_NOERROR)
+        return std::string();
+    caps.szPname[MAXPNAMELEN - 1] = L'\0';
+    char name[4 * MAXPNAMELEN] = {};
+    if (!WideCharToMultiByte(CP_UTF8, 0, caps.szPname, -1, name, sizeof(name), nullptr, nullptr))
+        return std::string();
+    return name;
+}
+
 // WAVEHDR is 32 bytes on 32-bit Windows and 48 on 64-bit: always the type's own size.
 std::size_t wave_header_size() { return sizeof(WaveHeader); }
 
