@@ -5,15 +5,19 @@
 //   additions since the program started fail, as when the device goes away while recording.
 //   SONAVEX_FAIL_OPENS=N,M,...: likewise its Nth, Mth, ... device opens, as for a device
 //   that is gone or taken.
+//   SONAVEX_GONE=NAME:N: from the program's Nth device open on, the system no longer lists
+//   the recording device NAME, as when it is unplugged.
 #include "capture/wave_input.h"
 
 #include <cstdlib>
 #include <cstring>
+#include <string>
 
 // The linker's names for the real functions and their replacements, unmangled.
 extern "C" bool __real__Z21create_sample_historyv();
 extern "C" bool __real__Z20create_display_blockv();
 extern "C" const WaveInput &__real__Z19platform_wave_inputv();
+extern "C" std::string __real__Z17winmm_device_nameB5cxx11j(unsigned device_id);
 
 extern "C" bool __wrap__Z21create_sample_historyv() {
     return !std::getenv("SONAVEX_FAIL_HISTORY") && __real__Z21create_sample_historyv();
@@ -54,7 +58,8 @@ unsigned failing_open(WaveHandle *device, const CaptureFormat *format, WaveCallb
 } // namespace
 
 extern "C" const WaveInput &__wrap__Z19platform_wave_inputv() {
-    if (!std::getenv("SONAVEX_FAIL_ADDS") && !std::getenv("SONAVEX_FAIL_OPENS"))
+    if (!std::getenv("SONAVEX_FAIL_ADDS") && !std::getenv("SONAVEX_FAIL_OPENS") &&
+        !std::getenv("SONAVEX_GONE"))
         return __real__Z19platform_wave_inputv();
     static const WaveInput failing = [] {
         WaveInput input = __real__Z19platform_wave_inputv();
@@ -63,4 +68,14 @@ extern "C" const WaveInput &__wrap__Z19platform_wave_inputv() {
         return input;
     }();
     return failing;
+}
+
+extern "C" std::string __wrap__Z17winmm_device_nameB5cxx11j(unsigned device_id) {
+    const std::string name = __real__Z17winmm_device_nameB5cxx11j(device_id);
+    const char *gone = std::getenv("SONAVEX_GONE");
+    const char *colon = gone ? std::strchr(gone, ':') : nullptr;
+    if (colon && name == std::string(gone, colon) &&
+        g_opens >= std::strtoul(colon + 1, nullptr, 10))
+        return std::string();
+    return name;
 }

@@ -4,7 +4,8 @@
 # it ships, on the virtual display, once with a 440 Hz tone on the sound server's virtual
 # microphone (and 880 Hz on a second one, chosen from the picture's menu) and once with no
 # sound server at all; then the same program with faults injected: a device that refuses
-# buffers while recording, a chosen device that fails to open, failed allocations. A stand-in
+# buffers while recording, a chosen device that fails to open or is unplugged, failed
+# allocations. A stand-in
 # in the system folder plays the recording mixer, as the control panel or SNDVOL32.EXE, and
 # another SNDVOL32.EXE lies beside the program, where it must be neither found nor started.
 #
@@ -101,9 +102,11 @@ for build in "$@"; do
     cp "$stand_in" "${program%/*}/SNDVOL32.EXE"
     SONAVEX_MIXER=control.exe drive running
     # The device refuses the 40th buffer (while recording) and the 42nd (while starting again),
-    # and the fourth open (a device chosen from the menu).
+    # and the fourth open (a device chosen from the menu); the chosen device is unplugged
+    # before the sixth.
     mixers
-    SONAVEX_MIXER=none SONAVEX_FAIL_ADDS=40,42 SONAVEX_FAIL_OPENS=4 drive device-faults "$faults"
+    SONAVEX_MIXER=none SONAVEX_FAIL_ADDS=40,42 SONAVEX_FAIL_OPENS=4 SONAVEX_GONE=SecondMic:6 \
+        drive device-faults "$faults"
     play silence >/dev/null 2>&1
 
     # No sound server: a socket that does not exist, and a fresh wineserver.

@@ -6,7 +6,7 @@
 //   sonavex_wine_driver devices   lists the recording devices once, before the others run
 //   sonavex_wine_driver device-faults PATH-TO-SONAVEX_FAULTS.EXE
 //       as running, with the program's 40th and 42nd buffer additions and its 4th device
-//       open failing
+//       open failing, and the second microphone unlisted from the 6th open on
 //
 // The recording mixer the program should find comes in SONAVEX_MIXER ("SNDVOL32.EXE",
 // "control.exe" or "none"); the stand-in mixer writes what it was started as to the file
@@ -430,6 +430,14 @@ void run_with_device_faults() {
     click(IDM_PAUSE);
     std::string took;
     check(bar_within(60, 1000, &took), "one click opens the chosen device again", took);
+    // From the sixth open on the microphone is no longer listed.
+    click(IDM_PAUSE);
+    click(IDM_PAUSE);
+    const bool failed = state(IDM_PAUSE) == 5;
+    click(IDM_PAUSE);
+    check(failed && bar_within(48, 1000, &took),
+          "a chosen device no longer listed fails the start; the retry records the default input",
+          took);
 }
 
 void run_without_sound() {
