@@ -183,7 +183,7 @@ int second_mic_entry() {
     return -1;
 }
 
-// Waits at most `ms` for the tallest bar to be `bar`; how long it took into *took.
+// Waits at most `ms` for the tallest bar to be `bar`; the bar seen last and when into *seen.
 bool bar_within(int bar, int ms, std::string *seen) {
     const DWORD start = GetTickCount();
     int tallest = -1;
