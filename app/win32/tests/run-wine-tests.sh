@@ -2,8 +2,8 @@
 # Runs the Windows program's tests under Wine, for each BUILD_DIR (the i686 and the x86_64
 # build): the test driver starts the sonavex.exe of the build's release archive, exactly as
 # it ships, on the virtual display, once with a 440 Hz tone on the sound server's virtual
-# microphone (and 880 Hz on a second one, chosen from the picture's menu) and once with no
-# sound server at all; then the same program with faults injected: a device that refuses
+# microphone (and 880 Hz on a second one, chosen from the picture's menu), with 443 and
+# 436 Hz for the readout's tuner, and once with no sound server at all; then the same program with faults injected: a device that refuses
 # buffers while recording, a chosen device that fails to open or is unplugged, failed
 # allocations. A stand-in
 # in the system folder plays the recording mixer, as the control panel or SNDVOL32.EXE, and
@@ -107,6 +107,20 @@ for build in "$@"; do
     mixers
     SONAVEX_MIXER=none SONAVEX_FAIL_ADDS=40,42 SONAVEX_FAIL_OPENS=4 SONAVEX_GONE=SecondMic:6 \
         drive device-faults "$faults"
+    # The readout's tuner: 443 Hz is A4 +11.7 cents, 436 Hz A4 -15.8 cents; no tone on bar 60.
+    for tone in "443 +12" "436 -16"; do
+        hz=${tone% *} cents="${tone#* } cents"
+        play "$hz" || not_ok "$arch tuner" "cannot play $hz Hz"
+        SONAVEX_MIXER=none drive tuner
+        a4=$(grep '^readout 48: ' "$work/driver-$arch-tuner.log")
+        a5=$(grep '^readout 60: ' "$work/driver-$arch-tuner.log")
+        if [[ $a4 == "readout 48: A4 440.0 Hz, "*" dB, peak "*" Hz $cents" &&
+            $a5 == "readout 60: A5 880.0 Hz, "*" dB" ]]; then
+            ok "$arch tuner: $hz Hz reads $cents over bar 48, no peak over bar 60"
+        else
+            not_ok "$arch tuner" "$hz Hz: \"$a4\", \"$a5\""
+        fi
+    done
     play silence >/dev/null 2>&1
 
     # No sound server: a socket that does not exist, and a fresh wineserver.

@@ -3,6 +3,8 @@
 //   sonavex_wine_driver running PATH-TO-SONAVEX.EXE   with a sound server playing 440 Hz,
 //       and 880 Hz on its second virtual microphone ("SecondMic")
 //   sonavex_wine_driver no-sound PATH-TO-SONAVEX.EXE  with no sound server reachable
+//   sonavex_wine_driver tuner PATH-TO-SONAVEX.EXE  with a sound server playing a tone near
+//       440 Hz: prints the readout over bars 48 and 60
 //   sonavex_wine_driver devices   lists the recording devices once, before the others run
 //   sonavex_wine_driver device-faults PATH-TO-SONAVEX_FAULTS.EXE
 //       as running, with the program's 40th and 42nd buffer additions and its 4th device
@@ -301,30 +303,42 @@ std::wstring readout_shown() {
     return text;
 }
 
+// The readout's text once it holds `part` (at most 3 s), with the real pointer on column 1
+// of bar `bar`, `y` rows down the picture; else the text it shows then.
+std::wstring readout_over(int bar, int y, const wchar_t *part) {
+    POINT at = {g_edge_x + 4 * bar + 1, g_toolbar_height + g_edge_y + y};
+    ClientToScreen(g_window, &at);
+    move_pointer(at);
+    std::wstring text;
+    wait_for([&] { return (text = readout_shown()).find(part) != std::wstring::npos; }, 3000);
+    return text;
+}
+
 // The readout follows the real pointer while a window of this process is the active one.
 void check_readout() {
     HWND other = CreateWindowExA(0, "STATIC", "driver", WS_POPUP | WS_VISIBLE, 700, 600, 80, 40,
                                  nullptr, nullptr, nullptr, nullptr);
     SetForegroundWindow(other);
-    std::wstring text;
-    auto point_at = [&](int y, const wchar_t *start) {
-        POINT at = {g_edge_x + 4 * 48 + 1, g_toolbar_height + g_edge_y + y};
-        ClientToScreen(g_window, &at);
-        move_pointer(at);
-        return wait_for([&] { return (text = readout_shown()).rfind(start, 0) == 0; }, 3000);
-    };
-    const bool band = point_at(40, L"A4 440.0 Hz, ");
-    const std::wstring first = text;
-    const bool key = point_at(85, L"A4") && text == L"A4";
-    check(band && key && GetForegroundWindow() == other,
+    const std::wstring band = readout_over(48, 40, L"A4 440.0 Hz, "),
+                       key = readout_over(48, 85, L"A4");
+    check(band.rfind(L"A4 440.0 Hz, ", 0) == 0 && key == L"A4" && GetForegroundWindow() == other,
           "readout in a tooltip while another window is active: A4 440.0 Hz and its level over "
           "bar 48, the key's name over the keyboard",
-          std::string(first.begin(), first.end()) + " | " + std::string(text.begin(), text.end()));
+          std::string(band.begin(), band.end()) + " | " + std::string(key.begin(), key.end()));
     // Away from the program's window, on the screen's far corner.
     move_pointer({GetSystemMetrics(SM_CXSCREEN) - 1, GetSystemMetrics(SM_CYSCREEN) - 1});
     DestroyWindow(other);
     SetForegroundWindow(g_window); // as the About box's check expects
     wait_for([] { return GetForegroundWindow() == g_window; });
+}
+
+// The readout over bar 48, once it shows a peak (the history has filled with the tone the
+// script plays), and over bar 60, where no tone sounds; the script reads the lines
+// "readout BAR: TEXT".
+void run_tuner() {
+    wait_for([] { return tallest_bar() == 48; }, 10000); // frames of the tone are drawn
+    for (const auto &[bar, part] : {std::pair(48, L", peak 4"), std::pair(60, L"A5 880.0 Hz, ")})
+        std::printf("readout %d: %ls\n", bar, readout_over(bar, 40, part).c_str());
 }
 
 void run_with_sound(const char *path) {
@@ -476,6 +490,8 @@ int main(int argc, char **argv) {
             run_with_sound(argv[2]);
         else if (mode == "device-faults")
             run_with_device_faults();
+        else if (mode == "tuner")
+            run_tuner();
         else
             run_without_sound();
         PostMessageA(g_window, WM_CLOSE, 0, 0);
