@@ -1,0 +1,160 @@
+#include "capture/rate_converter.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cmath>
+#include <cstdint>
+#include <cstring>
+#include <vector>
+
+namespace {
+
+constexpr double kPi = 3.14159265358979323846;
+
+// One second of interleaved frames in `format`: channel c carries amplitude[c] of a sine at
+// frequency[c] Hz.
+std::vector<unsigned char> tone(const MixFormat &format, const std::vector<double> &frequency,
+                                const std::vector<double> &amplitude) {
+    const unsigned bytes = format.container_bits / 8;
+    std::vector<unsigned char> data(std::size_t(format.rate) * format.channels * bytes);
+    unsigned char *at = data.data();
+    for (std::uint32_t n = 0; n < format.rate; ++n) {
+        for (unsigned c = 0; c < format.channels; ++c, at += bytes) {
+            const double v = amplitude[c] * std::sin(2 * kPi * frequency[c] * n / format.rate);
+            std::uint32_t raw;
+            if (format.kind == SampleKind::Float) {
+                const float f = static_cast<float>(v);
+                std::memcpy(&raw, &f, 4);
+            } else {
+                const double scale = std::ldexp(1.0, int(format.container_bits) - 1);
+                raw = static_cast<std::uint32_t>(static_cast<std::int32_t>(std::lround(v * scale)));
+            }
+            for (unsigned b = 0; b < bytes; ++b)
+                at[b] = static_cast<unsigned char>(raw >> (8 * b));
+        }
+    }
+    return data;
+}
+
+// Converts `data` handed over in chunks of the given sizes in turn (0: all at once), into
+// an output of limited room, as a device fills its buffers piece by piece.
+std::vector<std::int16_t> convert(RateConverter &converter, const std::vector<unsigned char> &data,
+                                  const std::vector<std::size_t> &chunks) {
+    std::vector<std::int16_t> out;
+    std::int16_t room[37];
+    const std::size_t total = data.size() / converter.frame_bytes();
+    for (std::size_t done = 0, turn = 0; done < total; ++turn) {
+        const std::size_t chunk = chunks[turn % chunks.size()];
+        std::size_t left = std::min(total - done, chunk ? chunk : total);
+        while (left > 0) {
+            std::size_t made = 0;
+            const std::size_t used = converter.convert(&data[done * converter.frame_bytes()], left,
+                                                       room, sizeof room / 2, &made);
+            out.insert(out.end(), room, room + made);
+            done += used;
+            left -= used;
+        }
+    }
+    return out;
+}
+
+// The amplitude of `frequency` Hz (an even number) in the output's last half second, long
+// after the filter has filled, full scale 1: a direct DFT over whole cycles of it.
+double amplitude_at(const std::vector<std::int16_t> &out, double frequency) {
+    const std::size_t n = RateConverter::kOutputRate / 2;
+    const std::size_t from = out.size() - n;
+    double re = 0, im = 0;
+    for (std::size_t k = 0; k < n; ++k) {
+        const double w = 2 * kPi * frequency * k / RateConverter::kOutputRate;
+        re += out[from + k] * std::cos(w);
+        im += out[from + k] * std::sin(w);
+    }
+    return 2 * std::hypot(re, im) / n / 32768.0;
+}
+
+double decibels(double ratio) { return 20 * std::log10(ratio); }
+
+struct Case {
+    MixFormat format;
+    const char *name;
+};
+
+// Each sample format once, at the rates and channel counts sound systems mix at.
+const Case kCases[] = {
+    {{44100, 2, 16, SampleKind::Integer}, "44.1 kHz 16-bit stereo"},
+    {{48000, 2, 32, SampleKind::Float}, "48 kHz float stereo"},
+    {{96000, 1, 24, SampleKind::Integer}, "96 kHz 24-bit mono"},
+    {{88200, 6, 32, SampleKind::Integer}, "88.2 kHz 32-bit 6 channels"},
+    {{192000, 8, 32, SampleKind::Float}, "192 kHz float 8 channels"},
+};
+
+TEST(RateConverter, PassesTonesUnchangedAndAveragesChannels) {
+    for (const Case &c : kCases) {
+        // Channel 0 a low tone, the others a tone near the passband's edge: the mono stream
+        // carries each at its share of the channels.
+        std::vector<double> frequency(c.format.channels, 9998.0), amplitude(c.format.channels, 0.6);
+        frequency[0] = 1000.0;
+        const double low = 0.6 / c.format.channels, high = 0.6 - low;
+        RateConverter converter;
+        ASSERT_TRUE(converter.open(c.format)) << c.name;
+        const std::vector<std::int16_t> out =
+            convert(converter, tone(c.format, frequency, amplitude), {1, 7, 333, 1001});
+        EXPECT_NEAR(double(out.size()), 22050.0, 1.0) << c.name;
+        EXPECT_NEAR(decibels(amplitude_at(out, 1000) / low), 0.0, 0.1) << c.name;
+        if (c.format.channels > 1) {
+            EXPECT_NEAR(decibels(amplitude_at(out, 9998) / high), 0.0, 0.1) << c.name;
+        }
+
+        // Packet sizes do not change the stream.
+        RateConverter whole;
+        whole.open(c.format);
+        EXPECT_EQ(convert(whole, tone(c.format, frequency, amplitude), {0}), out) << c.name;
+    }
+}
+
+TEST(RateConverter, KeepsWhatWouldFoldBackAtLeast70DecibelsDown) {
+    // Tones just above the capture format's Nyquist frequency and far above it, each
+    // measured where sampling at 22050 Hz would fold it.
+    for (const Case &c : kCases) {
+        for (const double f : {11026.0, 12000.0, 20000.0, 30000.0, 46000.0}) {
+            if (f >= c.format.rate / 2.0)
+                continue;
+            const double wrapped = std::fmod(f, 22050.0);
+            const double folded = wrapped > 11025 ? 22050 - wrapped : wrapped;
+            RateConverter converter;
+            converter.open(c.format);
+            std::vector<double> frequency(c.format.channels, f), amplitude(c.format.channels, 0.9);
+            const std::vector<std::int16_t> out =
+                convert(converter, tone(c.format, frequency, amplitude), {4099});
+            EXPECT_LT(decibels(amplitude_at(out, folded) / 0.9), -70.0)
+                << c.name << ", " << f << " Hz";
+        }
+    }
+}
+
+TEST(RateConverter, RefusesFormatsItCannotConvertAndSilenceStaysSilent) {
+    const MixFormat refused[] = {
+        {48000, 2, 8, SampleKind::Integer},  {48000, 2, 16, SampleKind::Float},
+        {48000, 0, 16, SampleKind::Integer}, {48000, 9, 16, SampleKind::Integer},
+        {16000, 1, 16, SampleKind::Integer}, {44057, 2, 16, SampleKind::Integer},
+    };
+    for (const MixFormat &format : refused) {
+        RateConverter converter;
+        std::int16_t out[4];
+        std::size_t made = 1;
+        EXPECT_FALSE(converter.open(format)) << format.rate << " Hz, " << format.channels
+                                             << " channels, " << format.container_bits << " bits";
+        EXPECT_EQ(converter.convert(nullptr, 10, out, 4, &made), 0u);
+        EXPECT_EQ(made, 0u);
+    }
+    RateConverter converter;
+    ASSERT_TRUE(converter.open({48000, 2, 32, SampleKind::Float}));
+    std::vector<std::int16_t> out(1000, 1);
+    std::size_t made = 0;
+    EXPECT_EQ(converter.convert(nullptr, 2000, out.data(), out.size(), &made), 2000u);
+    EXPECT_EQ(std::count(out.begin(), out.begin() + made, 0), std::ptrdiff_t(made));
+    EXPECT_NEAR(double(made), 2000 * 22050 / 48000.0, 1.0);
+}
+
+} // namespace
