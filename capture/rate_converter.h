@@ -40,6 +40,8 @@ class RateConverter {
 
     // The bytes one input frame takes; 0 before a successful open.
     std::size_t frame_bytes() const { return frame_bytes_; }
+    // The input's frames per second.
+    std::uint32_t input_rate() const { return format_.rate; }
 
     // Reads up to `frames` frames from `input` and writes the samples they complete to
     // `output`, stopping before a frame whose sample would not fit in `capacity`. Returns the
