@@ -3,7 +3,11 @@
 //   fails as if memory were exhausted; the others go through.
 //   SONAVEX_FAIL_ADDS=N,M,...: the real wave input, except that its Nth, Mth, ... buffer
 //   additions since the program started fail, as when the device goes away while recording.
+//   SONAVEX_LOOPBACK=stand-in:NAME: the program records what the computer plays, from the
+//   stand-in service of loopback_stand_in.cpp, which the events NAME.* move along;
+//   SONAVEX_LOOPBACK=system: the same from the system's own service.
 #include "capture/wave_input.h"
+#include "capture/wave_input_loopback.h"
 
 #include <cstdlib>
 #include <cstring>
@@ -43,7 +47,15 @@ unsigned failing_add(WaveHandle device, WaveHeader *header, unsigned header_size
 
 } // namespace
 
+bool register_loopback_stand_in(const char *name); // loopback_stand_in.cpp
+
 extern "C" const WaveInput &__wrap__Z19platform_wave_inputv() {
+    if (const char *loopback = std::getenv("SONAVEX_LOOPBACK")) {
+        static const bool served =
+            std::strncmp(loopback, "stand-in:", 9) != 0 || register_loopback_stand_in(loopback + 9);
+        (void)served; // without its stand-in the device meets the system's service
+        return loopback_wave_input();
+    }
     if (!std::getenv("SONAVEX_FAIL_ADDS"))
         return __real__Z19platform_wave_inputv();
     static const WaveInput failing = [] {

@@ -3,9 +3,11 @@
 # build): the test driver starts the sonavex.exe of the build's release archive, exactly as
 # it ships, on the virtual display, once with a 440 Hz tone on the sound server's virtual
 # microphone and once with no sound server at all; then the same program with faults
-# injected: a device that refuses buffers while recording, failed allocations. A stand-in
-# in the system folder plays the recording mixer, as the control panel or SNDVOL32.EXE, and
-# another SNDVOL32.EXE lies beside the program, where it must be neither found nor started.
+# injected: a device that refuses buffers while recording, failed allocations; and recording
+# what the computer plays, from a stand-in for the system's audio service and from Wine's
+# own, which refuses. A stand-in in the system folder plays the recording mixer, as the
+# control panel or SNDVOL32.EXE, and another SNDVOL32.EXE lies beside the program, where it
+# must be neither found nor started.
 #
 #   app/win32/tests/run-wine-tests.sh BUILD_DIR...
 #
@@ -96,6 +98,10 @@ for build in "$@"; do
     # The device refuses the 40th buffer (while recording) and the 42nd (while starting again).
     mixers
     SONAVEX_MIXER=none SONAVEX_FAIL_ADDS=40,42 drive device-faults "$faults"
+    # What the computer plays: from a stand-in service that the driver moves along, then from
+    # Wine's own, which refuses loopback.
+    SONAVEX_MIXER=none drive loopback "$faults"
+    SONAVEX_MIXER=none drive loopback-refused "$faults"
     play silence >/dev/null 2>&1
 
     # No sound server: a socket that does not exist, and a fresh wineserver.

@@ -4,6 +4,10 @@
 //   sonavex_wine_driver no-sound PATH-TO-SONAVEX.EXE  with no sound server reachable
 //   sonavex_wine_driver device-faults PATH-TO-SONAVEX_FAULTS.EXE
 //       with 440 Hz, and the program's 40th and 42nd buffer additions failing
+//   sonavex_wine_driver loopback PATH-TO-SONAVEX_FAULTS.EXE
+//       recording what the computer plays from the stand-in service, moved along by the driver
+//   sonavex_wine_driver loopback-refused PATH-TO-SONAVEX_FAULTS.EXE
+//       recording what the computer plays from Wine's own service, which refuses loopback
 //
 // The recording mixer the program should find comes in SONAVEX_MIXER ("SNDVOL32.EXE",
 // "control.exe" or "none"); the stand-in mixer writes what it was started as to the file
@@ -281,7 +285,36 @@ void run_with_device_faults() {
           "tallest bar " + std::to_string(seen) + ", pause " + std::to_string(state(IDM_PAUSE)));
 }
 
-void run_without_sound() {
+// What the computer plays, from the stand-in service: its tone, its silence, the output it
+// switches to and the output that goes away, each moved along by one of its events.
+void run_loopback(const std::string &events) {
+    auto event = [&](const char *name) {
+        return CreateEventA(nullptr, TRUE, FALSE, (events + name).c_str());
+    };
+    HANDLE gap = event(".gap"), to_b = event(".switch"), gone = event(".invalidate");
+    int seen = -2;
+    auto bar = [&](int wanted) {
+        return wait_for([&] { return (seen = tallest_bar()) == wanted; }, 10000);
+    };
+    check(bar(48), "440 Hz played at 48 kHz float stereo shows on bar 48",
+          "tallest bar " + std::to_string(seen));
+    SetEvent(gap);
+    check(bar(-1) && state(IDM_PAUSE) == TBSTATE_ENABLED,
+          "while no packets come, blocks of silence do: the bars fall",
+          "tallest bar " + std::to_string(seen));
+    SetEvent(to_b);
+    check(bar(60), "a new default output at 44.1 kHz 16-bit playing 880 Hz: bar 60",
+          "tallest bar " + std::to_string(seen));
+    SetEvent(gone);
+    const bool stopped = wait_for([] { return state(IDM_PAUSE) == 5; }, 10000);
+    click(IDM_PAUSE); // the output is still gone: the retry fails at once
+    check(stopped && state(IDM_PAUSE) == 5,
+          "an output that goes away stops capture and presses the pause button; "
+          "a retry leaves it pressed",
+          "pause " + std::to_string(state(IDM_PAUSE)));
+}
+
+void run_without_sound(const char *what = "no sound server") {
     check_mixer();
     const bool paused = wait_for([] { return (state(IDM_PAUSE) & TBSTATE_CHECKED) != 0; });
     const bool black = wait_for([] {
@@ -290,13 +323,28 @@ void run_without_sound() {
         std::fill(g_picture + 80 * 352, g_picture + 92 * 352, 0u); // all but the strip is black
         return strip && std::count(g_picture, g_picture + 352 * 172, 0u) == 352 * 172;
     });
-    check(paused && black, "no sound server: pause pressed, picture black but the strip");
+    check(paused && black,
+          (std::string(what) + ": pause pressed, picture black but the strip").c_str());
+}
+
+// Wine's service opens a loopback stream, then refuses its capture service: a failed open,
+// after which the program runs on as with no input, and a retry fails the same way.
+void run_loopback_refused() {
+    run_without_sound("loopback refused by the system");
+    click(IDM_PAUSE);
+    check(state(IDM_PAUSE) == 5, "a retry leaves the pause button pressed");
 }
 
 } // namespace
 
 int main(int argc, char **argv) {
     const std::string mode = argc == 3 ? argv[1] : "";
+    // The fault-injecting program records what the computer plays in these modes.
+    const std::string events = "SonavexLoopback" + std::to_string(GetCurrentProcessId());
+    if (mode == "loopback")
+        SetEnvironmentVariableA("SONAVEX_LOOPBACK", ("stand-in:" + events).c_str());
+    else if (mode == "loopback-refused")
+        SetEnvironmentVariableA("SONAVEX_LOOPBACK", "system");
     // Another program's window with the same title must not pass for a running copy.
     CreateWindowExA(0, "STATIC", "Sonavex", WS_OVERLAPPED, 0, 0, 50, 50, nullptr, nullptr, nullptr,
                     nullptr);
@@ -312,6 +360,10 @@ int main(int argc, char **argv) {
             run_with_sound(argv[2]);
         else if (mode == "device-faults")
             run_with_device_faults();
+        else if (mode == "loopback")
+            run_loopback(events);
+        else if (mode == "loopback-refused")
+            run_loopback_refused();
         else
             run_without_sound();
         PostMessageA(g_window, WM_CLOSE, 0, 0);
