@@ -1,7 +1,6 @@
-// The mix format's frames become mono by averaging, and the mono stream is resampled by a
-// polyphase filter: conceptually the input is raised to up_ times its rate by inserting zeros,
-// low-pass filtered there, and every down_-th sample kept. Only the kept samples are computed,
-// each from taps_ inputs with one of the up_ phases of the filter.
+// The mix format's frames become mono by averaging; rates of 88.2 kHz and above are first
+// brought down by a power of two to 44.1 or 48 kHz, then the resampler brings the stream to
+// 22050 Hz. Both stages are Kaiser-windowed sinc filters in polyphase form.
 #include "capture/rate_converter.h"
 
 #include <algorithm>
@@ -11,15 +10,16 @@
 
 namespace {
 
-// The filter: a windowed sinc cut off half-way between the edge of what must pass unchanged
-// (10000 Hz) and the capture format's Nyquist frequency, above which everything folds back.
+// What must pass unchanged, and the capture format's Nyquist frequency, above which everything
+// folds back. Each filter is cut off half-way between the edges of its transition band.
 constexpr double kPassEdge = 10000.0;
 constexpr double kStopEdge = RateConverter::kOutputRate / 2.0;
 // The Kaiser window for 80 dB of stop-band attenuation: a margin over the 70 dB promised, since
 // the window's length formula is an estimate.
 constexpr double kAttenuation = 80.0;
 constexpr double kBeta = 0.1102 * (kAttenuation - 8.7);
-// A format whose rates share too small a factor would need a huge table: refuse it instead.
+// A format whose rate shares too small a factor with the output's would need a huge table:
+// refuse it instead.
 constexpr std::size_t kMaxCoefficients = std::size_t(1) << 19;
 
 constexpr double kPi = 3.14159265358979323846;
@@ -62,35 +62,29 @@ bool supported(const MixFormat &format) {
 
 } // namespace
 
-bool RateConverter::open(const MixFormat &format) {
-    frame_bytes_ = 0;
-    if (!supported(format))
-        return false;
-    const unsigned divisor = common_divisor(format.rate, kOutputRate);
-    const unsigned up = kOutputRate / divisor;
-    const unsigned down = format.rate / divisor;
+bool RateConverter::Stage::design(std::uint32_t rate, unsigned up_by, unsigned down_by, double pass,
+                                  double stop) {
     // Kaiser's estimate of the length that gives the attenuation over the transition band,
     // counted in input samples: that is the number of taps of each phase.
-    const double transition = 2.0 * kPi * (kStopEdge - kPassEdge) / format.rate;
-    const unsigned taps =
+    const double transition = 2.0 * kPi * (stop - pass) / rate;
+    const unsigned per_phase =
         static_cast<unsigned>(std::ceil((kAttenuation - 7.95) / (2.285 * transition))) + 1;
-    if (std::size_t(up) * taps > kMaxCoefficients)
+    const std::size_t length = std::size_t(up_by) * per_phase;
+    if (length > kMaxCoefficients)
         return false;
     try {
-        coefficients_.assign(std::size_t(up) * taps, 0.0);
-        history_.assign(2 * std::size_t(taps), 0.0);
+        coefficients.assign(length, 0.0);
+        history.assign(2 * std::size_t(per_phase), 0.0);
     } catch (const std::bad_alloc &) {
         return false;
     }
-    format_ = format;
-    up_ = up;
-    down_ = down;
-    taps_ = taps;
+    up = up_by;
+    down = down_by;
+    taps = per_phase;
 
-    // The prototype runs at up times the input rate and has taps * up points; its point j
-    // belongs to phase j % up, tap j / up. The gain of up makes up for the inserted zeros.
-    const std::size_t length = std::size_t(up) * taps;
-    const double cutoff = (kPassEdge + kStopEdge) / 2.0 / (double(format.rate) * up);
+    // The prototype runs at up times the input rate; its point j belongs to phase j % up, tap
+    // j / up. The gain of up makes up for the inserted zeros.
+    const double cutoff = (pass + stop) / 2.0 / (double(rate) * up);
     const double centre = (length - 1) / 2.0;
     const double window_scale = 1.0 / bessel_i0(kBeta);
     double sum = 0.0;
@@ -100,21 +94,68 @@ bool RateConverter::open(const MixFormat &format) {
         const double r = t / centre;
         const double window = bessel_i0(kBeta * std::sqrt(std::fmax(0.0, 1.0 - r * r)));
         const double value = sinc * window * window_scale;
-        coefficients_[(j % up) * taps + j / up] = value;
+        coefficients[(j % up) * taps + j / up] = value;
         sum += value;
     }
-    for (double &c : coefficients_)
+    for (double &c : coefficients)
         c *= up / sum; // unit gain at 0 Hz
-    frame_bytes_ = std::size_t(format.channels) * (format.container_bits / 8);
     restart();
     return true;
 }
 
+void RateConverter::Stage::restart() {
+    std::fill(history.begin(), history.end(), 0.0);
+    newest = 0;
+    phase = 0;
+    skip = 0;
+}
+
+bool RateConverter::Stage::push(double in, double *out) {
+    // The history holds every input twice, taps apart, so that the newest taps inputs, newest
+    // first, always lie one after another from newest on.
+    newest = (newest == 0 ? taps : newest) - 1;
+    history[newest] = history[newest + taps] = in;
+    if (skip > 0) {
+        --skip;
+        return false;
+    }
+    const double *c = &coefficients[std::size_t(phase) * taps];
+    const double *x = &history[newest];
+    double sum = 0.0;
+    for (unsigned k = 0; k < taps; ++k)
+        sum += c[k] * x[k];
+    *out = sum;
+    // The next output lies down / up inputs further on: its phase is the remainder.
+    phase += down;
+    skip = phase / up - 1;
+    phase %= up;
+    return true;
+}
+
+bool RateConverter::open(const MixFormat &format) {
+    frame_bytes_ = 0;
+    if (!supported(format))
+        return false;
+    // Halve the rate while it stays at 44.1 kHz or above. What the decimator lets fold back
+    // lands above 11025 Hz, where the resampler's own filter stops it.
+    unsigned factor = 1;
+    while (format.rate % (2 * factor) == 0 && format.rate / (2 * factor) >= 44100)
+        factor *= 2;
+    const std::uint32_t rate = format.rate / factor;
+    decimate_ = factor > 1;
+    if (decimate_ && !decimator_.design(format.rate, 1, factor, kPassEdge, rate - kStopEdge))
+        return false;
+    const unsigned divisor = common_divisor(rate, kOutputRate);
+    if (!resampler_.design(rate, kOutputRate / divisor, rate / divisor, kPassEdge, kStopEdge))
+        return false;
+    format_ = format;
+    frame_bytes_ = std::size_t(format.channels) * (format.container_bits / 8);
+    return true;
+}
+
 void RateConverter::restart() {
-    std::fill(history_.begin(), history_.end(), 0.0);
-    newest_ = 0;
-    phase_ = 0;
-    skip_ = 0;
+    decimator_.restart();
+    resampler_.restart();
 }
 
 // The frame's channels averaged, full scale at 1.
@@ -137,38 +178,19 @@ double RateConverter::mono(const unsigned char *frame) const {
     return sum / format_.channels;
 }
 
-// The next output from the newest taps_ inputs and the current phase.
-std::int16_t RateConverter::filtered() const {
-    const double *c = &coefficients_[std::size_t(phase_) * taps_];
-    const double *x = &history_[newest_];
-    double sum = 0.0;
-    for (unsigned k = 0; k < taps_; ++k)
-        sum += c[k] * x[k];
-    const double scaled = std::floor(sum * 32768.0 + 0.5);
-    return static_cast<std::int16_t>(std::fmin(32767.0, std::fmax(-32768.0, scaled)));
-}
-
 std::size_t RateConverter::convert(const void *input, std::size_t frames, std::int16_t *output,
                                    std::size_t capacity, std::size_t *produced) {
     const auto *frame = static_cast<const unsigned char *>(input);
     std::size_t used = 0, made = 0;
     for (; used < frames && frame_bytes_ != 0; ++used) {
-        if (skip_ == 0 && made == capacity)
+        const bool completes = resampler_.skip == 0 && (!decimate_ || decimator_.skip == 0);
+        if (completes && made == capacity)
             break; // this frame completes a sample with no room left for it
-        // The history holds every input twice, taps_ apart, so that the newest taps_ inputs,
-        // newest first, always lie one after another from newest_ on.
-        newest_ = (newest_ == 0 ? taps_ : newest_) - 1;
-        const double value = frame ? mono(frame + used * frame_bytes_) : 0.0;
-        history_[newest_] = history_[newest_ + taps_] = value;
-        if (skip_ > 0) {
-            --skip_;
+        double value = frame ? mono(frame + used * frame_bytes_) : 0.0;
+        if ((decimate_ && !decimator_.push(value, &value)) || !resampler_.push(value, &value))
             continue;
-        }
-        output[made++] = filtered();
-        // The next output lies down_ / up_ inputs further on: its phase is the remainder.
-        phase_ += down_;
-        skip_ = phase_ / up_ - 1;
-        phase_ %= up_;
+        const double scaled = std::floor(value * 32768.0 + 0.5);
+        output[made++] = static_cast<std::int16_t>(std::fmin(32767.0, std::fmax(-32768.0, scaled)));
     }
     *produced = made;
     return used;

@@ -54,17 +54,35 @@ class RateConverter {
     void restart();
 
   private:
+    // One resampling stage: a low-pass filter in polyphase form. Conceptually its input is
+    // raised to `up` times its rate by inserting zeros, filtered there, and every `down`-th
+    // sample kept; only the kept samples are computed, each from `taps` inputs with one of
+    // the `up` phases of the filter.
+    struct Stage {
+        unsigned up = 1;
+        unsigned down = 1;
+        unsigned taps = 0;                // filter taps per phase: inputs each output reads
+        std::vector<double> coefficients; // up phases of taps each, newest input's tap first
+        std::vector<double> history;      // the last taps inputs, twice over: see push()
+        unsigned newest = 0;              // where in history the newest input is
+        unsigned phase = 0;               // the next output's phase
+        unsigned skip = 0;                // inputs still to take before the next output
+
+        // Designs the filter for `rate` Hz in, passing up to `pass` Hz, stopping from `stop`
+        // Hz; false when it would be too large or cannot be allocated.
+        bool design(std::uint32_t rate, unsigned up, unsigned down, double pass, double stop);
+        void restart();
+        // Takes one input; true when that completes an output, which goes to `*out`.
+        bool push(double in, double *out);
+    };
+
     double mono(const unsigned char *frame) const;
-    std::int16_t filtered() const;
 
     MixFormat format_ = {};
     std::size_t frame_bytes_ = 0;
-    unsigned up_ = 1;   // the rates' ratio in lowest terms: up_ outputs for every down_ inputs
-    unsigned down_ = 1; //
-    unsigned taps_ = 0; // filter taps per phase, that is input samples each output reads
-    std::vector<double> coefficients_; // up_ phases of taps_ each, newest input's tap first
-    std::vector<double> history_;      // the last taps_ inputs, twice over: see convert()
-    unsigned newest_ = 0;              // where in history_ the newest input is
-    unsigned phase_ = 0;               // the next output's phase
-    unsigned skip_ = 0;                // inputs still to read before the next output
+    // High rates are first brought down by a whole factor with a short filter, since the
+    // stage to 22050 Hz costs in proportion to its input's rate.
+    bool decimate_ = false;
+    Stage decimator_;
+    Stage resampler_;
 };
