@@ -12,23 +12,22 @@ namespace {
 
 constexpr double kPi = 3.14159265358979323846;
 
-// 0.6 s of interleaved frames in `format`: channel c carries amplitude[c] of a sine at
-// frequency[c] Hz.
-std::vector<unsigned char> tone(const MixFormat &format, const std::vector<double> &frequency,
-                                const std::vector<double> &amplitude) {
+// 0.6 s of interleaved frames in `format`: channel 0 carries a sine of `amplitude` at `first`
+// Hz, every other channel one at `others` Hz.
+std::vector<unsigned char> tone(const MixFormat &format, double first, double others,
+                                double amplitude) {
     const unsigned bytes = format.container_bits / 8;
     const std::uint32_t frames = format.rate / 5 * 3;
     std::vector<unsigned char> data(std::size_t(frames) * format.channels * bytes);
     unsigned char *at = data.data();
     for (std::uint32_t n = 0; n < frames; ++n) {
-        double v = 0;
         for (unsigned c = 0; c < format.channels; ++c, at += bytes) {
-            if (c == 0 || frequency[c] != frequency[c - 1] || amplitude[c] != amplitude[c - 1])
-                v = amplitude[c] * std::sin(2 * kPi * frequency[c] * n / format.rate);
+            const double f = c == 0 ? first : others;
+            const double v = amplitude * std::sin(2 * kPi * f * n / format.rate);
             std::uint32_t raw;
             if (format.kind == SampleKind::Float) {
-                const float f = static_cast<float>(v);
-                std::memcpy(&raw, &f, 4);
+                const float value = static_cast<float>(v);
+                std::memcpy(&raw, &value, 4);
             } else {
                 const double scale = std::ldexp(1.0, int(format.container_bits) - 1);
                 raw = static_cast<std::uint32_t>(static_cast<std::int32_t>(std::lround(v * scale)));
@@ -104,13 +103,11 @@ TEST(RateConverter, PassesTonesUnchangedAndAveragesChannels) {
     for (const Case &c : kCases) {
         // Channel 0 a low tone, the others a tone near the passband's edge: the mono stream
         // carries each at its share of the channels.
-        std::vector<double> frequency(c.format.channels, 9998.0), amplitude(c.format.channels, 0.6);
-        frequency[0] = 1000.0;
         const double low = 0.6 / c.format.channels, high = 0.6 - low;
         RateConverter converter;
         ASSERT_TRUE(converter.open(c.format)) << c.name;
         const std::vector<std::int16_t> out =
-            convert(converter, tone(c.format, frequency, amplitude), {1, 7, 333, 1001});
+            convert(converter, tone(c.format, 1000, 9998, 0.6), {1, 7, 333, 1001});
         EXPECT_NEAR(double(out.size()), 13230.0, 1.0) << c.name;
         EXPECT_NEAR(decibels(amplitude_at(out, 1000) / low), 0.0, 0.1) << c.name;
         if (c.format.channels > 1) {
@@ -120,7 +117,7 @@ TEST(RateConverter, PassesTonesUnchangedAndAveragesChannels) {
         // Packet sizes do not change the stream.
         RateConverter whole;
         whole.open(c.format);
-        EXPECT_EQ(convert(whole, tone(c.format, frequency, amplitude), {0}), out) << c.name;
+        EXPECT_EQ(convert(whole, tone(c.format, 1000, 9998, 0.6), {0}), out) << c.name;
     }
 }
 
@@ -133,16 +130,15 @@ TEST(RateConverter, KeepsWhatWouldFoldBackAtLeast70DecibelsDown) {
                 continue;
             RateConverter converter;
             converter.open(c.format);
-            std::vector<double> frequency(c.format.channels, f), amplitude(c.format.channels, 0.9);
             const std::vector<std::int16_t> out =
-                convert(converter, tone(c.format, frequency, amplitude), {4099});
+                convert(converter, tone(c.format, f, f, 0.9), {4099});
             EXPECT_LT(decibels(rms(out) / (0.9 / std::sqrt(2.0))), -70.0)
                 << c.name << ", " << f << " Hz";
         }
     }
 }
 
-TEST(RateConverter, RefusesFormatsItCannotConvertAndSilenceStaysSilent) {
+TEST(RateConverter, RefusesFormatsItCannotConvert) {
     const MixFormat refused[] = {
         {48000, 2, 8, SampleKind::Integer},  {48000, 2, 16, SampleKind::Float},
         {48000, 0, 16, SampleKind::Integer}, {48000, 9, 16, SampleKind::Integer},
@@ -154,16 +150,8 @@ TEST(RateConverter, RefusesFormatsItCannotConvertAndSilenceStaysSilent) {
         std::size_t made = 1;
         EXPECT_FALSE(converter.open(format)) << format.rate << " Hz, " << format.channels
                                              << " channels, " << format.container_bits << " bits";
-        EXPECT_EQ(converter.convert(nullptr, 10, out, 4, &made), 0u);
-        EXPECT_EQ(made, 0u);
+        EXPECT_EQ(converter.convert(nullptr, 10, out, 4, &made) + made, 0u) << format.rate;
     }
-    RateConverter converter;
-    ASSERT_TRUE(converter.open({48000, 2, 32, SampleKind::Float}));
-    std::vector<std::int16_t> out(1000, 1);
-    std::size_t made = 0;
-    EXPECT_EQ(converter.convert(nullptr, 2000, out.data(), out.size(), &made), 2000u);
-    EXPECT_EQ(std::count(out.begin(), out.begin() + made, 0), std::ptrdiff_t(made));
-    EXPECT_NEAR(double(made), 2000 * 22050 / 48000.0, 1.0);
 }
 
 } // namespace

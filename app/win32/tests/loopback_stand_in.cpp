@@ -40,13 +40,13 @@ template <typename T> T *task_copy(const T *from, std::size_t bytes) {
 }
 
 // One output with its one stream. The stand-in's objects live as long as the process, so
-// their reference counts are left out.
+// their reference counts are left out; what the loopback device does not call is not served.
 class Output : public IMMDevice, public IAudioClient, public IAudioCaptureClient {
   public:
     Output(const wchar_t *id, const WAVEFORMATEXTENSIBLE &format, double frequency, bool second)
         : id_(id), format_(format), frequency_(frequency), second_(second) {}
 
-    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void **out) override {
+    STDMETHODIMP QueryInterface(REFIID iid, void **out) override {
         *out = nullptr;
         if (iid == IID_IUnknown || iid == IID_IMMDevice)
             *out = static_cast<IMMDevice *>(this);
@@ -56,32 +56,26 @@ class Output : public IMMDevice, public IAudioClient, public IAudioCaptureClient
             *out = static_cast<IAudioCaptureClient *>(this);
         return *out ? S_OK : E_NOINTERFACE;
     }
-    ULONG STDMETHODCALLTYPE AddRef() override { return 1; }
-    ULONG STDMETHODCALLTYPE Release() override { return 1; }
+    STDMETHODIMP_(ULONG) AddRef() override { return 1; }
+    STDMETHODIMP_(ULONG) Release() override { return 1; }
 
     // IMMDevice
-    HRESULT STDMETHODCALLTYPE Activate(REFIID iid, DWORD, PROPVARIANT *, void **out) override {
-        if (gone())
-            return AUDCLNT_E_DEVICE_INVALIDATED;
+    STDMETHODIMP Activate(REFIID iid, DWORD, PROPVARIANT *, void **out) override {
         initialized_ = running_ = false;
-        return iid == IID_IAudioClient ? QueryInterface(iid, out) : E_NOINTERFACE;
+        return gone()                    ? AUDCLNT_E_DEVICE_INVALIDATED
+               : iid == IID_IAudioClient ? QueryInterface(iid, out)
+                                         : E_NOINTERFACE;
     }
-    HRESULT STDMETHODCALLTYPE OpenPropertyStore(DWORD, IPropertyStore **) override {
-        return E_NOTIMPL;
-    }
-    HRESULT STDMETHODCALLTYPE GetId(LPWSTR *id) override {
+    STDMETHODIMP OpenPropertyStore(DWORD, IPropertyStore **) override { return E_NOTIMPL; }
+    STDMETHODIMP GetId(LPWSTR *id) override {
         *id = task_copy(id_, (std::wcslen(id_) + 1) * sizeof(wchar_t));
         return *id ? S_OK : E_OUTOFMEMORY;
     }
-    HRESULT STDMETHODCALLTYPE GetState(DWORD *state) override {
-        *state = gone() ? DEVICE_STATE_UNPLUGGED : DEVICE_STATE_ACTIVE;
-        return S_OK;
-    }
+    STDMETHODIMP GetState(DWORD *) override { return E_NOTIMPL; }
 
     // IAudioClient: only a shared loopback stream of the mix format is served.
-    HRESULT STDMETHODCALLTYPE Initialize(AUDCLNT_SHAREMODE mode, DWORD flags, REFERENCE_TIME,
-                                         REFERENCE_TIME, const WAVEFORMATEX *format,
-                                         LPCGUID) override {
+    STDMETHODIMP Initialize(AUDCLNT_SHAREMODE mode, DWORD flags, REFERENCE_TIME, REFERENCE_TIME,
+                            const WAVEFORMATEX *format, LPCGUID) override {
         if (mode != AUDCLNT_SHAREMODE_SHARED || !(flags & AUDCLNT_STREAMFLAGS_LOOPBACK))
             return E_INVALIDARG;
         if (std::memcmp(format, &format_, sizeof(WAVEFORMATEX) + format_.Format.cbSize) != 0)
@@ -89,94 +83,65 @@ class Output : public IMMDevice, public IAudioClient, public IAudioCaptureClient
         initialized_ = true;
         return S_OK;
     }
-    HRESULT STDMETHODCALLTYPE GetBufferSize(UINT32 *frames) override {
-        *frames = format_.Format.nSamplesPerSec / 5;
-        return S_OK;
-    }
-    HRESULT STDMETHODCALLTYPE GetStreamLatency(REFERENCE_TIME *latency) override {
-        *latency = 0;
-        return S_OK;
-    }
-    HRESULT STDMETHODCALLTYPE GetCurrentPadding(UINT32 *frames) override {
-        *frames = 0;
-        return S_OK;
-    }
-    HRESULT STDMETHODCALLTYPE IsFormatSupported(AUDCLNT_SHAREMODE, const WAVEFORMATEX *,
-                                                WAVEFORMATEX **) override {
+    STDMETHODIMP GetBufferSize(UINT32 *) override { return E_NOTIMPL; }
+    STDMETHODIMP GetStreamLatency(REFERENCE_TIME *) override { return E_NOTIMPL; }
+    STDMETHODIMP GetCurrentPadding(UINT32 *) override { return E_NOTIMPL; }
+    STDMETHODIMP IsFormatSupported(AUDCLNT_SHAREMODE, const WAVEFORMATEX *,
+                                   WAVEFORMATEX **) override {
         return E_NOTIMPL;
     }
-    HRESULT STDMETHODCALLTYPE GetMixFormat(WAVEFORMATEX **format) override {
+    STDMETHODIMP GetMixFormat(WAVEFORMATEX **format) override {
         *format = task_copy(&format_.Format, sizeof(WAVEFORMATEX) + format_.Format.cbSize);
         return *format ? S_OK : E_OUTOFMEMORY;
     }
-    HRESULT STDMETHODCALLTYPE GetDevicePeriod(REFERENCE_TIME *period,
-                                              REFERENCE_TIME *minimum) override {
-        *period = 100000;
-        if (minimum)
-            *minimum = 30000;
-        return S_OK;
-    }
-    HRESULT STDMETHODCALLTYPE Start() override {
-        if (gone())
-            return AUDCLNT_E_DEVICE_INVALIDATED;
+    STDMETHODIMP GetDevicePeriod(REFERENCE_TIME *, REFERENCE_TIME *) override { return E_NOTIMPL; }
+    STDMETHODIMP Start() override {
         running_ = true;
         started_ = GetTickCount();
         sent_ = 0;
-        return S_OK;
+        return gone() ? AUDCLNT_E_DEVICE_INVALIDATED : S_OK;
     }
-    HRESULT STDMETHODCALLTYPE Stop() override {
+    STDMETHODIMP Stop() override {
         running_ = false;
         return S_OK;
     }
-    HRESULT STDMETHODCALLTYPE Reset() override { return S_OK; }
-    HRESULT STDMETHODCALLTYPE SetEventHandle(HANDLE) override {
-        return AUDCLNT_E_EVENTHANDLE_NOT_EXPECTED;
-    }
-    HRESULT STDMETHODCALLTYPE GetService(REFIID iid, void **out) override {
-        if (!initialized_)
-            return AUDCLNT_E_NOT_INITIALIZED;
-        return iid == IID_IAudioCaptureClient ? QueryInterface(iid, out) : E_NOINTERFACE;
+    STDMETHODIMP Reset() override { return E_NOTIMPL; }
+    STDMETHODIMP SetEventHandle(HANDLE) override { return E_NOTIMPL; }
+    STDMETHODIMP GetService(REFIID iid, void **out) override {
+        return !initialized_                    ? AUDCLNT_E_NOT_INITIALIZED
+               : iid == IID_IAudioCaptureClient ? QueryInterface(iid, out)
+                                                : E_NOINTERFACE;
     }
 
     // IAudioCaptureClient: packets of 10 ms as the time for them comes, none while quiet.
-    HRESULT STDMETHODCALLTYPE GetBuffer(BYTE **data, UINT32 *frames, DWORD *flags, UINT64 *,
-                                        UINT64 *) override {
+    STDMETHODIMP GetBuffer(BYTE **data, UINT32 *frames, DWORD *flags, UINT64 *, UINT64 *) override {
         const HRESULT result = GetNextPacketSize(frames);
         if (result != S_OK || *frames == 0)
             return result == S_OK ? AUDCLNT_S_BUFFER_EMPTY : result;
-        const unsigned rate = format_.Format.nSamplesPerSec;
-        const double scale = format_.Format.wBitsPerSample == 16 ? 16383.0 : 0.5;
-        for (UINT32 n = 0; n < *frames; ++n) {
-            const double value = scale * std::sin(2 * M_PI * frequency_ * (sent_ + n) / rate);
-            for (int channel = 0; channel < 2; ++channel) {
-                if (format_.Format.wBitsPerSample == 16)
-                    packet_.pcm[2 * n + channel] = static_cast<short>(std::lround(value));
-                else
-                    packet_.real[2 * n + channel] = static_cast<float>(value);
-            }
+        const bool pcm = format_.Format.wBitsPerSample == 16;
+        for (UINT32 n = 0; n < 2 * *frames; ++n) { // both channels alike
+            const double t = double(sent_ + n / 2) / format_.Format.nSamplesPerSec;
+            const double value = 0.5 * std::sin(2 * M_PI * frequency_ * t);
+            if (pcm)
+                packet_.pcm[n] = static_cast<short>(std::lround(value * 32767));
+            else
+                packet_.real[n] = static_cast<float>(value);
         }
         *data = reinterpret_cast<BYTE *>(&packet_);
         *flags = 0;
         return S_OK;
     }
-    HRESULT STDMETHODCALLTYPE ReleaseBuffer(UINT32 frames) override {
+    STDMETHODIMP ReleaseBuffer(UINT32 frames) override {
         sent_ += frames;
         return gone() ? AUDCLNT_E_DEVICE_INVALIDATED : S_OK;
     }
-    HRESULT STDMETHODCALLTYPE GetNextPacketSize(UINT32 *frames) override {
-        *frames = 0;
-        if (gone())
-            return AUDCLNT_E_DEVICE_INVALIDATED;
-        if (!running_)
-            return S_OK;
-        const UINT32 packet = format_.Format.nSamplesPerSec / 100;
-        const unsigned long long due =
-            (GetTickCount() - started_) * 1ull * format_.Format.nSamplesPerSec / 1000;
+    STDMETHODIMP GetNextPacketSize(UINT32 *frames) override {
+        const UINT32 rate = format_.Format.nSamplesPerSec, packet = rate / 100;
+        const unsigned long long due = (GetTickCount() - started_) * 1ull * rate / 1000;
         if (!second_ && phase() != kPlaying)
             sent_ = due; // quiet: the time passes without packets
-        else if (due >= sent_ + packet)
-            *frames = packet;
-        return S_OK;
+        *frames = running_ && due >= sent_ + packet ? packet : 0;
+        return gone() ? AUDCLNT_E_DEVICE_INVALIDATED : S_OK;
     }
 
   private:
@@ -195,30 +160,19 @@ class Output : public IMMDevice, public IAudioClient, public IAudioCaptureClient
     } packet_ = {};
 };
 
-WAVEFORMATEXTENSIBLE output_format(unsigned rate, unsigned bits, bool extensible) {
-    WAVEFORMATEXTENSIBLE format = {};
-    format.Format = {static_cast<WORD>(extensible ? WAVE_FORMAT_EXTENSIBLE : WAVE_FORMAT_PCM),
-                     2,
-                     rate,
-                     rate * 2 * bits / 8,
-                     static_cast<WORD>(2 * bits / 8),
-                     static_cast<WORD>(bits),
-                     0};
-    if (extensible) {
-        format.Format.cbSize = sizeof(WAVEFORMATEXTENSIBLE) - sizeof(WAVEFORMATEX);
-        format.Samples.wValidBitsPerSample = static_cast<WORD>(bits);
-        format.dwChannelMask = SPEAKER_FRONT_LEFT | SPEAKER_FRONT_RIGHT;
-        format.SubFormat = kSubtypeFloat;
-    }
-    return format;
-}
+// A's format as Windows describes a float mix; B's the plain way.
+const WAVEFORMATEXTENSIBLE kFloat48k = {{WAVE_FORMAT_EXTENSIBLE, 2, 48000, 384000, 8, 32, 22},
+                                        {32},
+                                        SPEAKER_FRONT_LEFT | SPEAKER_FRONT_RIGHT,
+                                        kSubtypeFloat};
+const WAVEFORMATEXTENSIBLE kPcm44k = {{WAVE_FORMAT_PCM, 2, 44100, 176400, 4, 16, 0}, {0}, 0, {}};
 
-Output g_a(L"{stand-in}.A", output_format(48000, 32, true), 440.0, false);
-Output g_b(L"{stand-in}.B", output_format(44100, 16, false), 880.0, true);
+Output g_a(L"{stand-in}.A", kFloat48k, 440.0, false);
+Output g_b(L"{stand-in}.B", kPcm44k, 880.0, true);
 
 class Enumerator : public IMMDeviceEnumerator, public IClassFactory {
   public:
-    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void **out) override {
+    STDMETHODIMP QueryInterface(REFIID iid, void **out) override {
         *out = nullptr;
         if (iid == IID_IUnknown || iid == IID_IMMDeviceEnumerator)
             *out = static_cast<IMMDeviceEnumerator *>(this);
@@ -226,54 +180,46 @@ class Enumerator : public IMMDeviceEnumerator, public IClassFactory {
             *out = static_cast<IClassFactory *>(this);
         return *out ? S_OK : E_NOINTERFACE;
     }
-    ULONG STDMETHODCALLTYPE AddRef() override { return 1; }
-    ULONG STDMETHODCALLTYPE Release() override { return 1; }
+    STDMETHODIMP_(ULONG) AddRef() override { return 1; }
+    STDMETHODIMP_(ULONG) Release() override { return 1; }
 
-    HRESULT STDMETHODCALLTYPE EnumAudioEndpoints(EDataFlow, DWORD,
-                                                 IMMDeviceCollection **) override {
+    STDMETHODIMP EnumAudioEndpoints(EDataFlow, DWORD, IMMDeviceCollection **) override {
         return E_NOTIMPL;
     }
-    HRESULT STDMETHODCALLTYPE GetDefaultAudioEndpoint(EDataFlow flow, ERole,
-                                                      IMMDevice **device) override {
+    STDMETHODIMP GetDefaultAudioEndpoint(EDataFlow flow, ERole, IMMDevice **device) override {
         *device = flow != eRender ? nullptr : phase() >= kSwitched ? &g_b : &g_a;
         return *device ? S_OK : HRESULT_FROM_WIN32(ERROR_NOT_FOUND);
     }
-    HRESULT STDMETHODCALLTYPE GetDevice(LPCWSTR, IMMDevice **) override { return E_NOTIMPL; }
-    HRESULT STDMETHODCALLTYPE
-    RegisterEndpointNotificationCallback(IMMNotificationClient *) override {
+    STDMETHODIMP GetDevice(LPCWSTR, IMMDevice **) override { return E_NOTIMPL; }
+    STDMETHODIMP RegisterEndpointNotificationCallback(IMMNotificationClient *) override {
         return E_NOTIMPL;
     }
-    HRESULT STDMETHODCALLTYPE
-    UnregisterEndpointNotificationCallback(IMMNotificationClient *) override {
+    STDMETHODIMP UnregisterEndpointNotificationCallback(IMMNotificationClient *) override {
         return E_NOTIMPL;
     }
 
     // IClassFactory: every instance is this one.
-    HRESULT STDMETHODCALLTYPE CreateInstance(IUnknown *outer, REFIID iid, void **out) override {
+    STDMETHODIMP CreateInstance(IUnknown *outer, REFIID iid, void **out) override {
         return outer ? CLASS_E_NOAGGREGATION : QueryInterface(iid, out);
     }
-    HRESULT STDMETHODCALLTYPE LockServer(BOOL) override { return S_OK; }
+    STDMETHODIMP LockServer(BOOL) override { return S_OK; }
 };
 
 Enumerator g_enumerator;
 
 // Registers the class in the multithreaded apartment, where the loopback device makes its
 // calls, and keeps that apartment alive for the process's life.
-struct Registration {
-    HANDLE done;
-    bool ok;
-};
+bool g_registered = false; // written before the event `done` is set, read after
 
-DWORD WINAPI register_class(void *self) {
-    auto *registration = static_cast<Registration *>(self);
+DWORD WINAPI register_class(void *done) {
     DWORD cookie = 0;
-    registration->ok = SUCCEEDED(CoInitializeEx(nullptr, COINIT_MULTITHREADED)) &&
-                       SUCCEEDED(CoRegisterClassObject(
-                           CLSID_MMDeviceEnumerator, static_cast<IClassFactory *>(&g_enumerator),
-                           CLSCTX_INPROC_SERVER, REGCLS_MULTIPLEUSE, &cookie));
-    const bool ok = registration->ok;
-    SetEvent(registration->done);
-    return ok ? SleepEx(INFINITE, FALSE) : 1;
+    g_registered = SUCCEEDED(CoInitializeEx(nullptr, COINIT_MULTITHREADED)) &&
+                   SUCCEEDED(CoRegisterClassObject(
+                       CLSID_MMDeviceEnumerator, static_cast<IClassFactory *>(&g_enumerator),
+                       CLSCTX_INPROC_SERVER, REGCLS_MULTIPLEUSE, &cookie));
+    const bool registered = g_registered;
+    SetEvent(done);
+    return registered ? SleepEx(INFINITE, FALSE) : 1;
 }
 
 } // namespace
@@ -284,8 +230,7 @@ bool register_loopback_stand_in(const char *name) {
     const char *suffixes[] = {".gap", ".switch", ".invalidate"};
     for (int p = 0; p < 3; ++p)
         g_events[p] = CreateEventA(nullptr, TRUE, FALSE, (std::string(name) + suffixes[p]).c_str());
-    static Registration registration = {CreateEventA(nullptr, TRUE, FALSE, nullptr), false};
-    HANDLE thread = CreateThread(nullptr, 0, register_class, &registration, 0, nullptr);
-    return thread && WaitForSingleObject(registration.done, 10000) == WAIT_OBJECT_0 &&
-           registration.ok;
+    HANDLE done = CreateEventA(nullptr, TRUE, FALSE, nullptr);
+    return CreateThread(nullptr, 0, register_class, done, 0, nullptr) &&
+           WaitForSingleObject(done, 10000) == WAIT_OBJECT_0 && g_registered;
 }
