@@ -43,8 +43,8 @@ std::vector<double> make_input(int n) {
 // One size's buffers and work areas, kept for the whole run like the program keeps its own.
 struct Case {
     explicit Case(int size)
-        : n(size), input(make_input(size)), buffer(fftw_alloc_real(size)), index(66, 0),
-          table(5 * size / 4) {}
+        : n(size), input(make_input(size)), buffer(fftw_alloc_real(size)),
+          index(work_index_entries(size), 0), table(work_table_entries(size)) {}
     int n;
     std::vector<double> input;
     double *buffer;

@@ -40,8 +40,8 @@ void bench_frame(benchmark::State &state, unsigned flags) {
 void bench_transform(benchmark::State &state, int n) {
     std::mt19937 gen(n);
     std::uniform_real_distribution<double> dist(-1.0, 1.0);
-    std::vector<double> input(n), a(n), table(5 * n / 4);
-    std::vector<int> work(66, 0);
+    std::vector<double> input(n), a(n), table(work_table_entries(n));
+    std::vector<int> work(work_index_entries(n), 0);
     for (double &v : input) {
         v = dist(gen);
     }

@@ -43,8 +43,8 @@ template <typename F> double median_us(int rounds, int calls, F run) {
 double transform_us(int rounds, int n) {
     std::mt19937 gen(n);
     std::uniform_real_distribution<double> dist(-1.0, 1.0);
-    std::vector<double> input(n), a(n), table(5 * n / 4);
-    std::vector<int> work(66, 0);
+    std::vector<double> input(n), a(n), table(work_table_entries(n));
+    std::vector<int> work(work_index_entries(n), 0);
     for (double &v : input)
         v = dist(gen);
     a = input;

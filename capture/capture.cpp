@@ -47,7 +47,7 @@ bool open_capture(void *window) {
     assert(!s_device_open && "open_capture while a device is open");
     s_device = nullptr;
     s_device_open = wave_input().open(&s_device, &format, capture_callback,
-                                      reinterpret_cast<std::uintptr_t>(window)) == 0;
+                                      reinterpret_cast<std::uintptr_t>(window)) == kWaveOk;
     return s_device_open;
 }
 
@@ -56,10 +56,10 @@ bool requeue_buffer(WaveHeader *header) {
         return false; // the handle may be a closed device's
     }
     const WaveInput &input = wave_input();
-    if (input.prepare(s_device, header, header_size()) != 0) {
+    if (input.prepare(s_device, header, header_size()) != kWaveOk) {
         return false;
     }
-    return input.add(s_device, header, header_size()) == 0;
+    return input.add(s_device, header, header_size()) == kWaveOk;
 }
 
 void start_capture() {
@@ -91,7 +91,7 @@ void start_capture() {
             return;
         }
     }
-    if (wave_input().start(s_device) != 0) {
+    if (wave_input().start(s_device) != kWaveOk) {
         stop_capture();
     }
 }

@@ -9,7 +9,8 @@
 // back through the callback (message kWaveInData, param1 the header) on the device's own
 // thread, in the order they were added; reset returns every queued buffer the same way.
 // A device that fails while recording returns the buffer it was filling and then refuses
-// every further buffer (add fails), so the ring stops. Every operation returns 0 on success.
+// every further buffer (add fails), so the ring stops. Every operation returns kWaveOk on
+// success and one of the other results below on failure.
 // One file per platform implements it (PulseAudio on Linux, winmm on Windows): it defines
 // platform_wave_input and the four header helpers below; wave_input and use_wave_input are
 // portable (wave_input.cpp). Tests install a scriptable fake with use_wave_input.
@@ -26,6 +27,17 @@ using WaveCallback = void (*)(WaveHandle device, unsigned message, std::uintptr_
 constexpr unsigned kWaveInOpen = 0x3BE;  // WIM_OPEN
 constexpr unsigned kWaveInClose = 0x3BF; // WIM_CLOSE
 constexpr unsigned kWaveInData = 0x3C0;  // WIM_DATA
+
+// Results of the operations, with the values the platform's wave input gives for the same
+// conditions, so that every back-end and the ring speak of a failure alike.
+constexpr unsigned kWaveOk = 0;            // MMSYSERR_NOERROR
+constexpr unsigned kWaveError = 1;         // MMSYSERR_ERROR: the device refuses, or failed
+constexpr unsigned kWaveBadDevice = 2;     // MMSYSERR_BADDEVICEID: no device to open
+constexpr unsigned kWaveInvalidHandle = 5; // MMSYSERR_INVALHANDLE: no open device
+constexpr unsigned kWaveInvalidParam = 11; // MMSYSERR_INVALPARAM: a missing or bad argument
+constexpr unsigned kWaveBadFormat = 32;    // WAVERR_BADFORMAT: a format the device cannot record
+constexpr unsigned kWaveStillQueued = 33;  // WAVERR_STILLPLAYING: the header is still queued
+constexpr unsigned kWaveUnprepared = 34;   // WAVERR_UNPREPARED: the header was not prepared
 
 // Mono 16-bit PCM at 22050 samples per second, laid out like WAVEFORMATEX's fields.
 struct CaptureFormat {

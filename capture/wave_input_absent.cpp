@@ -5,15 +5,12 @@
 
 namespace {
 
-constexpr unsigned kBadDevice = 2;
-constexpr unsigned kInvalidHandle = 5;
-
 unsigned no_open(WaveHandle *device, const CaptureFormat *, WaveCallback, std::uintptr_t) {
     *device = nullptr;
-    return kBadDevice;
+    return kWaveBadDevice;
 }
-unsigned no_header_call(WaveHandle, WaveHeader *, unsigned) { return kInvalidHandle; }
-unsigned no_call(WaveHandle) { return kInvalidHandle; }
+unsigned no_header_call(WaveHandle, WaveHeader *, unsigned) { return kWaveInvalidHandle; }
+unsigned no_call(WaveHandle) { return kWaveInvalidHandle; }
 
 const WaveInput kAbsent = {no_open, no_header_call, no_header_call, no_header_call,
                            no_call, no_call,        no_call,        no_call};

@@ -10,6 +10,14 @@ struct WaveHeader {
     WAVEHDR header;
 };
 
+// winmm's results are passed on as they are: they are the interface's own.
+static_assert(kWaveOk == MMSYSERR_NOERROR && kWaveError == MMSYSERR_ERROR &&
+                  kWaveBadDevice == MMSYSERR_BADDEVICEID &&
+                  kWaveInvalidHandle == MMSYSERR_INVALHANDLE &&
+                  kWaveInvalidParam == MMSYSERR_INVALPARAM && kWaveBadFormat == WAVERR_BADFORMAT &&
+                  kWaveStillQueued == WAVERR_STILLPLAYING && kWaveUnprepared == WAVERR_UNPREPARED,
+              "the wave-input results are winmm's");
+
 namespace {
 
 // The ring's callback, called from winmm's own thread for the open device. Set before each

@@ -27,11 +27,11 @@ bool g_levels_drawn = false;
 // work areas, kept for the whole run so that a frame allocates nothing and the transform
 // tables are built only once.
 double g_long[kLongTransform];
-int g_long_work[66];
-double g_long_table[kLongTransform * 5 / 4];
+int g_long_work[work_index_entries(kLongTransform)];
+double g_long_table[work_table_entries(kLongTransform)];
 double g_short[kShortTransform];
-int g_short_work[34];
-double g_short_table[kShortTransform * 5 / 4];
+int g_short_work[work_index_entries(kShortTransform)];
+double g_short_table[work_table_entries(kShortTransform)];
 
 constexpr double kSampleScale = 0.000030517578125; // 1 / 32768: full scale becomes 1
 
@@ -39,29 +39,6 @@ constexpr double kSampleScale = 0.000030517578125; // 1 / 32768: full scale beco
 void apply_window(const std::int16_t *samples, const double *window, double *out, int n) {
     for (int i = 0; i < n; ++i)
         out[i] = samples[i] * window[i] * kSampleScale;
-}
-
-// The squared level at which a bar reaches row k, 10^(k / 16) for k = 0..80, so that most
-// heights need no logarithm.
-struct HeightSteps {
-    HeightSteps() {
-        for (int k = 0; k <= kMaxBarHeight; ++k)
-            square[k] = std::pow(10.0, k / 16.0);
-    }
-    double square[kMaxBarHeight + 1];
-};
-const HeightSteps g_steps;
-
-// The height by its definition: 16 * log10(level^2), truncated toward zero, held to 0..80.
-// Held before the conversion: a square that underflows gives -infinity, which has no
-// integer value.
-int height_by_logarithm(double level) {
-    const double h = 16.0 * std::log10(level * level);
-    if (!(h > 0.0))
-        return 0;
-    if (h >= kMaxBarHeight)
-        return kMaxBarHeight;
-    return static_cast<int>(h);
 }
 
 // Bar colours by row, looked up rather than worked out for every pixel.
@@ -73,10 +50,6 @@ struct BarColours {
     unsigned char colour[kPlaneRows];
 };
 const BarColours g_bar_colours;
-
-bool near_step(double square, int k) {
-    return std::fabs(square - g_steps.square[k]) <= g_steps.square[k] * 1e-9;
-}
 
 // One band's bar into the spectrum plane (cleared beforehand) and its cell into the newest
 // spectrogram row. The fourth column of every band stays 0 in both.
@@ -91,62 +64,6 @@ void draw_band(unsigned char *spectrum, unsigned char *newest_row, int band, int
 }
 
 } // namespace
-
-double band_peak(const double *x, int start, int end) {
-    // Four running maxima instead of one: each comparison no longer waits for the previous
-    // one, and the largest magnitude is the same whichever order it is found in.
-    double peak[4] = {0.0, 0.0, 0.0, 0.0};
-    int m = start;
-    for (; m + 4 <= end; m += 4) {
-        for (int lane = 0; lane < 4; ++lane) {
-            const double a = std::fabs(x[m + lane]);
-            if (peak[lane] < a)
-                peak[lane] = a;
-        }
-    }
-    for (; m < end; ++m) {
-        const double a = std::fabs(x[m]);
-        if (peak[0] < a)
-            peak[0] = a;
-    }
-    double top = peak[0];
-    for (int lane = 1; lane < 4; ++lane) {
-        if (top < peak[lane])
-            top = peak[lane];
-    }
-    return top;
-}
-
-double band_level(BandBuffer buffer, double peak) {
-    if (buffer == BandBuffer::Short)
-        return peak * 4.0 * 0.25;
-    return peak * 0.25;
-}
-
-int bar_height(double level) {
-    if (!(level > 0.0))
-        return 0;
-    const double square = level * level;
-    if (square < g_steps.square[1] * (1.0 - 1e-9))
-        return 0; // below one row: the usual case for a quiet band
-    int k = 0;    // the highest step at or below the square
-    for (int step = 64; step > 0; step /= 2) {
-        if (k + step <= kMaxBarHeight && g_steps.square[k + step] <= square)
-            k += step;
-    }
-    // Within rounding of a step the logarithm itself decides, so that every height is the
-    // one the definition gives.
-    if (near_step(square, k) || (k < kMaxBarHeight && near_step(square, k + 1)))
-        return height_by_logarithm(level);
-    return k;
-}
-
-unsigned char bar_colour(int row) { return static_cast<unsigned char>(32 + 32 * row / 80); }
-
-unsigned char spectrogram_colour(int height) {
-    // Truncation toward zero makes heights 0, 1 and 2 all 16.
-    return static_cast<unsigned char>(16 + (48 * height - 48) / 80);
-}
 
 void build_analysis_tables() {
     fill_analysis_tables();

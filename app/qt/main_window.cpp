@@ -11,28 +11,18 @@
 #include "engine/display.h"
 #include "engine/frame.h"
 #include "engine/history.h"
-#include "engine/readout.h"
 #include "engine/scale_strip.h"
 
 #include <QAction>
 #include <QActionGroup>
 #include <QContextMenuEvent>
-#include <QHelpEvent>
 #include <QIcon>
 #include <QMenu>
-#include <QPainter>
 #include <QProcess>
 #include <QStandardPaths>
 #include <QToolBar>
-#include <QToolTip>
-#include <QTransform>
 #include <QVBoxLayout>
 #include <QWindow>
-
-#include <algorithm>
-#ifdef __GLIBC__
-#include <malloc.h>
-#endif
 
 static constexpr int kImageWidth = 16; // one toolbar image
 static constexpr int kImageHeight = 15;
@@ -49,215 +39,6 @@ static void wake_window(void *window) {
 }
 
 static void repaint_window(void *window) { static_cast<MainWindow *>(window)->requestRepaint(); }
-
-// ---- the picture ----
-
-PictureView::PictureView(QImage &picture, QWidget *parent) : QFrame(parent), m_picture(picture) {
-    // The classic sunken edge, two pixels wide: dark then shadow above and left, light then
-    // midlight below and right.
-    setFrameStyle(QFrame::WinPanel | QFrame::Sunken);
-    setAttribute(Qt::WA_OpaquePaintEvent); // the frame and the picture cover every pixel
-    setMinimumSize(0, 0);
-}
-
-void PictureView::paintEvent(QPaintEvent *) {
-    QPainter painter(this);
-    drawFrame(&painter);
-
-    const QRect inside = contentsRect();
-    if (inside.width() <= 0 || inside.height() <= 0) {
-        note_paint_finished();
-        return;
-    }
-    compose_picture(reinterpret_cast<std::uint32_t *>(m_picture.bits()),
-                    m_picture.bytesPerLine() / 4, view_flags());
-
-    // The picture goes out in device pixels, so 1x means one picture pixel per logical
-    // pixel and scaling is always the program's own stretch, never the painter's smoothing.
-    const qreal ratio = devicePixelRatioF();
-    const QSize target(qRound(inside.width() * ratio), qRound(inside.height() * ratio));
-    if (target == m_picture.size()) {
-        painter.drawImage(QRectF(inside.topLeft(), QSizeF(target) / ratio), m_picture);
-        releaseStretch();
-    } else {
-        painter.setWorldTransform(QTransform::fromScale(1.0 / ratio, 1.0 / ratio));
-        paintStretched(painter, QPoint(qRound(inside.left() * ratio), qRound(inside.top() * ratio)),
-                       target);
-    }
-    painter.end();
-    note_paint_finished();
-}
-
-// The readout: only asked for while the pointer rests over the picture (a tooltip event),
-// and refreshed by the window's frames only while its tooltip shows.
-bool PictureView::event(QEvent *event) {
-    if (event->type() != QEvent::ToolTip) {
-        return QFrame::event(event);
-    }
-    const auto *help = static_cast<QHelpEvent *>(event);
-    QRect area;
-    m_readoutText = readoutAt(help->pos(), &area);
-    m_readoutPos = help->pos();
-    if (m_readoutText.isEmpty()) {
-        QToolTip::hideText();
-        event->ignore();
-    } else {
-        QToolTip::showText(help->globalPos(), m_readoutText, this, area);
-    }
-    return true;
-}
-
-void PictureView::refreshReadout() {
-    if (m_readoutText.isEmpty() || !QToolTip::isVisible() || QToolTip::text() != m_readoutText) {
-        return;
-    }
-    QRect area;
-    const QString text = readoutAt(m_readoutPos, &area);
-    if (!text.isEmpty() && text != m_readoutText) {
-        m_readoutText = text;
-        QToolTip::showText(mapToGlobal(m_readoutPos), text, this, area);
-    }
-}
-
-QString PictureView::readoutAt(QPoint pos, QRect *area) const {
-    QPoint pixel;
-    const int band = pictureAt(pos, &pixel) ? band_at_column(pixel.x()) : -1;
-    if (band < 0) {
-        return QString();
-    }
-    const unsigned flags = view_flags();
-    const bool strip = pixel.y() >= kStripTop && pixel.y() < kLowerPaneTop;
-    std::string text;
-    if (strip && (flags & kNoteMode)) {
-        text = key_name(band);
-    } else if (pixel.y() < kStripTop || (pixel.y() >= kLowerPaneTop && !(flags & kScopeMode))) {
-        text = describe_band(flags, bass_zoom(), band);
-    }
-    if (area) {
-        const int top = strip ? kStripTop : pixel.y() < kStripTop ? 0 : kLowerPaneTop;
-        *area = widgetArea(QRect(4 * band, top, 4, strip ? kStripRows : kPlaneRows));
-    }
-    return QString::fromStdString(text);
-}
-
-// The inverse of the stretch: device pixel d of the target shows picture pixel
-// d * picture / target, the first of its span.
-bool PictureView::pictureAt(QPoint pos, QPoint *pixel) const {
-    const QRect inside = contentsRect();
-    if (!inside.contains(pos)) {
-        return false;
-    }
-    const qreal ratio = devicePixelRatioF();
-    const int width = qMax(1, qRound(inside.width() * ratio));
-    const int height = qMax(1, qRound(inside.height() * ratio));
-    const int x = qMin(width - 1, static_cast<int>((pos.x() - inside.left()) * ratio));
-    const int y = qMin(height - 1, static_cast<int>((pos.y() - inside.top()) * ratio));
-    *pixel = QPoint(static_cast<int>(static_cast<qint64>(x) * kPictureWidth / width),
-                    static_cast<int>(static_cast<qint64>(y) * kPictureHeight / height));
-    return true;
-}
-
-// The widget rectangle that shows the given picture pixels (approximately, at odd scales).
-QRect PictureView::widgetArea(QRect pixels) const {
-    const QRect inside = contentsRect();
-    const auto along = [](int picture, int size, int length) {
-        return static_cast<int>(static_cast<qint64>(picture) * size / length);
-    };
-    const int left = along(pixels.left(), inside.width(), kPictureWidth);
-    const int right = along(pixels.left() + pixels.width(), inside.width(), kPictureWidth);
-    const int top = along(pixels.top(), inside.height(), kPictureHeight);
-    const int bottom = along(pixels.top() + pixels.height(), inside.height(), kPictureHeight);
-    return QRect(inside.left() + left, inside.top() + top, right - left, bottom - top);
-}
-
-// Every target pixel equals what stretch_or gives for the whole target, without a buffer of
-// the target's size: the shrinking axes are OR-combined into m_reduced, then each of its rows
-// is widened (if the width grows) and copied to every target row that shows it: one when the
-// height shrinks, a run of them when it grows.
-void PictureView::paintStretched(QPainter &painter, QPoint origin, QSize target) {
-    const int width = m_picture.width();
-    const int height = m_picture.height();
-    const int reducedWidth = std::min(target.width(), width);
-    const int reducedHeight = std::min(target.height(), height);
-    if (target != m_target) {
-        m_target = target;
-        const bool reduce = reducedWidth < width || reducedHeight < height;
-        m_reduced = reduce ? QImage(reducedWidth, reducedHeight, QImage::Format_RGB32) : QImage();
-        m_reduceColumns = reduce ? stretch_axis(width, reducedWidth) : StretchAxis{};
-        m_reduceRows = reduce ? stretch_axis(height, reducedHeight) : StretchAxis{};
-        const bool widen = target.width() > width;
-        m_line = widen ? QImage(target.width(), 1, QImage::Format_RGB32) : QImage();
-        m_widen = widen ? stretch_axis(width, target.width()).first : std::vector<int>{};
-        // Enlarging gives every source row a run of one or more target rows, in order.
-        m_rowStart.resize(static_cast<std::size_t>(reducedHeight) + 1);
-        if (target.height() > height) {
-            const StretchAxis rows = stretch_axis(height, target.height());
-            for (int d = target.height() - 1; d >= 0; --d) {
-                m_rowStart[static_cast<std::size_t>(rows.first[static_cast<std::size_t>(d)])] = d;
-            }
-        } else {
-            for (int r = 0; r < reducedHeight; ++r) {
-                m_rowStart[static_cast<std::size_t>(r)] = r;
-            }
-        }
-        m_rowStart.back() = target.height();
-        m_trim = true;
-    }
-
-    const QImage *source = &m_picture;
-    if (!m_reduced.isNull()) {
-        stretch_or(reinterpret_cast<const std::uint32_t *>(m_picture.constBits()),
-                   m_picture.bytesPerLine() / 4,
-                   reinterpret_cast<std::uint32_t *>(m_reduced.bits()),
-                   m_reduced.bytesPerLine() / 4, m_reduceColumns, m_reduceRows);
-        source = &m_reduced;
-    }
-    if (m_line.isNull() && target.height() <= height) {
-        painter.drawImage(origin, *source); // both axes shrink, or one keeps its size
-        return;
-    }
-    // One unscaled copy per target row: the painter's copy of an unscaled row is a plain
-    // block move, where its scaling would fetch every pixel through a computed index.
-    auto *line = reinterpret_cast<std::uint32_t *>(m_line.bits());
-    for (int r = 0; r < reducedHeight; ++r) {
-        const QImage *from = source;
-        QRect part(0, r, reducedWidth, 1);
-        if (line != nullptr) {
-            const auto *row = reinterpret_cast<const std::uint32_t *>(source->constScanLine(r));
-            for (std::size_t x = 0; x < m_widen.size(); ++x) {
-                line[x] = row[m_widen[x]];
-            }
-            from = &m_line;
-            part = m_line.rect();
-        }
-        for (int y = m_rowStart[static_cast<std::size_t>(r)];
-             y < m_rowStart[static_cast<std::size_t>(r) + 1]; ++y) {
-            painter.drawImage(QPoint(origin.x(), origin.y() + y), *from, part);
-        }
-    }
-}
-
-// Back at the picture's own size nothing of the stretch is needed. The window's larger
-// buffers (ours and the painter's) were freed by now, but the C library may keep freed
-// blocks for reuse; hand them back to the system once, so the program shrinks too.
-void PictureView::releaseStretch() {
-    if (!m_trim) {
-        return;
-    }
-    m_target = QSize();
-    m_reduced = QImage();
-    m_line = QImage();
-    m_reduceColumns = StretchAxis{};
-    m_reduceRows = StretchAxis{};
-    std::vector<int>().swap(m_widen);
-    std::vector<int>().swap(m_rowStart);
-#ifdef __GLIBC__
-    malloc_trim(0);
-#endif
-    m_trim = false;
-}
-
-// ---- the window ----
 
 MainWindow::MainWindow()
     : m_toolBar(new QToolBar(this)), m_view(nullptr),

@@ -36,7 +36,7 @@ FakeWaveInput::~FakeWaveInput() {
 unsigned FakeWaveInput::call(const std::string &op, WaveHeader *header) {
     calls_.push_back({op, header});
     if (std::count(failures_.begin(), failures_.end(), std::make_pair(op, count(op))))
-        return 1;
+        return kWaveError;
     open_ = op == "open" || (open_ && op != "close");
     started_ = op == "start" || (started_ && op != "stop" && op != "reset" && op != "close");
     if (op == "add")
@@ -45,7 +45,7 @@ unsigned FakeWaveInput::call(const std::string &op, WaveHeader *header) {
         give_back();
     if (op == "close")
         queue_.clear();
-    return 0;
+    return kWaveOk;
 }
 
 bool FakeWaveInput::deliver(std::int16_t value) {

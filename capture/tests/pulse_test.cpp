@@ -83,7 +83,7 @@ class LiveCapture : public WindowTest {
 TEST_F(LiveCapture, RecordsTheToneThenStopsWhenTheServerOrSourceGoes) {
     CaptureFormat stereo = {1, 2, 22050, 88200, 4, 16, 0}; // refused before any server is asked
     WaveHandle device = nullptr;
-    EXPECT_NE(platform_wave_input().open(&device, &stereo, capture_callback, 0), 0u);
+    EXPECT_EQ(platform_wave_input().open(&device, &stereo, capture_callback, 0), kWaveBadFormat);
     EXPECT_EQ(device, nullptr);
     // Skipped without the test sound server; failed when the test command demands one.
     if (!std::getenv("SONAVEX_SOUND_DIR") || !std::getenv("PULSE_SERVER")) {

@@ -45,10 +45,13 @@ Exact direct_sine_transform(const Values &x) {
 
 // Work areas as a caller keeps them: entry 0 as given (0 before the first call), entry 1 and
 // the scratch garbage, the table NaN so that reading an entry no build has written spoils the
-// result. Both are exactly as large as 8192 points need (2 + 32 ints, 5n/4 doubles), so the
-// sanitizers see any access beyond them.
+// result. Both are exactly as large as the size helpers say n points need, so the sanitizers
+// see any access beyond them.
 struct Work {
-    Work(int n, int entry0) : index(34, 1 << 30), table(5 * n / 4, NAN) { index[0] = entry0; }
+    Work(int n, int entry0)
+        : index(work_index_entries(n), 1 << 30), table(work_table_entries(n), NAN) {
+        index[0] = entry0;
+    }
     Values run(Values a) {
         real_transform(static_cast<int>(a.size()), -1, a.data(), index.data(), table.data());
         return a;
@@ -58,8 +61,9 @@ struct Work {
 };
 
 // Every size from 4 to 8192 against the direct sum, with work areas built once for 8192 (only
-// read at smaller sizes; a second call repeats the first exactly), and with ones that grow with
-// each larger size, starting from an entry 0 that no build can have left: not trusted.
+// read at smaller sizes; a second call repeats the first exactly), with ones that grow with
+// each larger size, starting from an entry 0 that no build can have left: not trusted, and
+// with each size's own.
 TEST(Transform, MatchesDirectSumWithSharedAndGrowingWorkAreas) {
     Work shared(8192, 0), growing(8192, 12345);
     const Values x = random_values(8192, 1), first = shared.run(x), built = shared.table;
@@ -76,6 +80,7 @@ TEST(Transform, MatchesDirectSumWithSharedAndGrowingWorkAreas) {
             const Exact want = direct_sine_transform(in);
             EXPECT_LE(error(shared.run(in), want), 1e-12);
             EXPECT_LE(error(growing.run(in), want), 1e-12);
+            EXPECT_LE(error(Work(n, 0).run(in), want), 1e-12);
         }
     }
     EXPECT_EQ(shared.index[0], 2048);

@@ -1,4 +1,4 @@
-#include "main_window.h"
+#include "picture_view.h"
 #include "stretch.h"
 
 #include "engine/display.h"
