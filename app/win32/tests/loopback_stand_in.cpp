@@ -191,12 +191,9 @@ class Enumerator : public IMMDeviceEnumerator, public IClassFactory {
         return *device ? S_OK : HRESULT_FROM_WIN32(ERROR_NOT_FOUND);
     }
     STDMETHODIMP GetDevice(LPCWSTR, IMMDevice **) override { return E_NOTIMPL; }
-    STDMETHODIMP RegisterEndpointNotificationCallback(IMMNotificationClient *) override {
-        return E_NOTIMPL;
-    }
-    STDMETHODIMP UnregisterEndpointNotificationCallback(IMMNotificationClient *) override {
-        return E_NOTIMPL;
-    }
+    using Client = IMMNotificationClient;
+    STDMETHODIMP RegisterEndpointNotificationCallback(Client *) override { return E_NOTIMPL; }
+    STDMETHODIMP UnregisterEndpointNotificationCallback(Client *) override { return E_NOTIMPL; }
 
     // IClassFactory: every instance is this one.
     STDMETHODIMP CreateInstance(IUnknown *outer, REFIID iid, void **out) override {

@@ -100,8 +100,8 @@ for build in "$@"; do
     SONAVEX_MIXER=none SONAVEX_FAIL_ADDS=40,42 drive device-faults "$faults"
     # What the computer plays: from a stand-in service that the driver moves along, then from
     # Wine's own, which refuses loopback.
-    SONAVEX_MIXER=none drive loopback "$faults"
-    SONAVEX_MIXER=none drive loopback-refused "$faults"
+    SONAVEX_MIXER=none SONAVEX_LOOPBACK="stand-in:sonavex-$arch-$$" drive loopback "$faults"
+    SONAVEX_MIXER=none SONAVEX_LOOPBACK=system drive loopback-refused "$faults"
     play silence >/dev/null 2>&1
 
     # No sound server: a socket that does not exist, and a fresh wineserver.

@@ -4,9 +4,10 @@
 //   sonavex_wine_driver no-sound PATH-TO-SONAVEX.EXE  with no sound server reachable
 //   sonavex_wine_driver device-faults PATH-TO-SONAVEX_FAULTS.EXE
 //       with 440 Hz, and the program's 40th and 42nd buffer additions failing
-//   sonavex_wine_driver loopback PATH-TO-SONAVEX_FAULTS.EXE
-//       recording what the computer plays from the stand-in service, moved along by the driver
-//   sonavex_wine_driver loopback-refused PATH-TO-SONAVEX_FAULTS.EXE
+//   SONAVEX_LOOPBACK=stand-in:NAME sonavex_wine_driver loopback PATH-TO-SONAVEX_FAULTS.EXE
+//       recording what the computer plays from the stand-in service, which the driver moves
+//       along with the events NAME.*
+//   SONAVEX_LOOPBACK=system sonavex_wine_driver loopback-refused PATH-TO-SONAVEX_FAULTS.EXE
 //       recording what the computer plays from Wine's own service, which refuses loopback
 //
 // The recording mixer the program should find comes in SONAVEX_MIXER ("SNDVOL32.EXE",
@@ -289,9 +290,6 @@ void run_with_device_faults() {
 // switches to and the output that goes away, each moved along by one of its events (made by
 // the stand-in when it was registered).
 void run_loopback(const std::string &events) {
-    auto event = [&](const char *name) {
-        return CreateEventA(nullptr, TRUE, FALSE, (events + name).c_str());
-    };
     auto bar = [](int wanted, const char *what) {
         int seen = -2;
         check(wait_for([&] { return (seen = tallest_bar()) == wanted; }, 10000) &&
@@ -299,11 +297,11 @@ void run_loopback(const std::string &events) {
               what, "tallest bar " + std::to_string(seen));
     };
     bar(48, "440 Hz played at 48 kHz float stereo shows on bar 48");
-    SetEvent(event(".gap"));
+    SetEvent(CreateEventA(nullptr, TRUE, FALSE, (events + ".gap").c_str()));
     bar(-1, "while no packets come, blocks of silence do: the bars fall");
-    SetEvent(event(".switch"));
+    SetEvent(CreateEventA(nullptr, TRUE, FALSE, (events + ".switch").c_str()));
     bar(60, "a new default output at 44.1 kHz 16-bit playing 880 Hz: bar 60");
-    SetEvent(event(".invalidate"));
+    SetEvent(CreateEventA(nullptr, TRUE, FALSE, (events + ".invalidate").c_str()));
     const bool stopped = wait_for([] { return state(IDM_PAUSE) == 5; }, 10000);
     click(IDM_PAUSE); // the output is still gone: the retry fails at once
     check(stopped && state(IDM_PAUSE) == 5,
@@ -329,12 +327,6 @@ void run_without_sound(const char *what = "no sound server") {
 
 int main(int argc, char **argv) {
     const std::string mode = argc == 3 ? argv[1] : "";
-    // The fault-injecting program records what the computer plays in these modes.
-    const std::string events = "SonavexLoopback" + std::to_string(GetCurrentProcessId());
-    if (mode == "loopback")
-        SetEnvironmentVariableA("SONAVEX_LOOPBACK", ("stand-in:" + events).c_str());
-    else if (mode == "loopback-refused")
-        SetEnvironmentVariableA("SONAVEX_LOOPBACK", "system");
     // Another program's window with the same title must not pass for a running copy.
     CreateWindowExA(0, "STATIC", "Sonavex", WS_OVERLAPPED, 0, 0, 50, 50, nullptr, nullptr, nullptr,
                     nullptr);
@@ -351,7 +343,7 @@ int main(int argc, char **argv) {
         else if (mode == "device-faults")
             run_with_device_faults();
         else if (mode == "loopback")
-            run_loopback(events);
+            run_loopback(env("SONAVEX_LOOPBACK").substr(9)); // after "stand-in:"
         else if (mode == "loopback-refused")
             run_without_sound("loopback refused by the system"); // a failed open
         else
