@@ -49,7 +49,8 @@ constexpr DWORD kPollMs = 10;                     // how often the thread looks 
 constexpr DWORD kRecheckMs = 500;                 // how often it asks which output is the default
 constexpr DWORD kSilenceAfterMs = 50;     // packets this late are taken as none: silence fills in
 constexpr UINT32 kMaxPacketsPerPoll = 64; // so that a flood of packets never starves a close
-// Bounds on waiting for the service: a hung service fails the open rather than the window.
+// Bounds on waiting for the service: a hung service fails the open instead of freezing the
+// window.
 constexpr DWORD kOpenTimeoutMs = 5000;
 constexpr DWORD kCloseTimeoutMs = 5000;
 constexpr DWORD kProbeTimeoutMs = 2000;

@@ -51,9 +51,9 @@ bool register_loopback_stand_in(const char *name); // loopback_stand_in.cpp
 
 extern "C" const WaveInput &__wrap__Z19platform_wave_inputv() {
     if (const char *loopback = std::getenv("SONAVEX_LOOPBACK")) {
-        static const bool served =
+        // Registered once; without its stand-in the device meets the system's own service.
+        [[maybe_unused]] static const bool served =
             std::strncmp(loopback, "stand-in:", 9) != 0 || register_loopback_stand_in(loopback + 9);
-        (void)served; // without its stand-in the device meets the system's service
         return loopback_wave_input();
     }
     if (!std::getenv("SONAVEX_FAIL_ADDS"))

@@ -297,8 +297,10 @@ void run_loopback(const std::string &events) {
               what, "tallest bar " + std::to_string(seen));
     };
     bar(48, "440 Hz played at 48 kHz float stereo shows on bar 48");
+    for (int i = 0; i < 6; ++i) // each pause closes the device, each release opens it anew
+        click(IDM_PAUSE);
     SetEvent(CreateEventA(nullptr, TRUE, FALSE, (events + ".gap").c_str()));
-    bar(-1, "while no packets come, blocks of silence do: the bars fall");
+    bar(-1, "after quick pauses, while no packets come, blocks of silence do: the bars fall");
     SetEvent(CreateEventA(nullptr, TRUE, FALSE, (events + ".switch").c_str()));
     bar(60, "a new default output at 44.1 kHz 16-bit playing 880 Hz: bar 60");
     SetEvent(CreateEventA(nullptr, TRUE, FALSE, (events + ".invalidate").c_str()));
