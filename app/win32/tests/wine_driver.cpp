@@ -291,10 +291,10 @@ void run_with_device_faults() {
 // the stand-in when it was registered).
 void run_loopback(const std::string &events) {
     auto bar = [](int wanted, const char *what) {
-        int seen = -2;
-        check(wait_for([&] { return (seen = tallest_bar()) == wanted; }, 10000) &&
-                  state(IDM_PAUSE) == TBSTATE_ENABLED,
-              what, "tallest bar " + std::to_string(seen));
+        int seen = -2; // the detail is made after the wait, not in the same call
+        const bool shown = wait_for([&] { return (seen = tallest_bar()) == wanted; }, 10000);
+        check(shown && state(IDM_PAUSE) == TBSTATE_ENABLED, what,
+              "tallest bar " + std::to_string(seen));
     };
     bar(48, "440 Hz played at 48 kHz float stereo shows on bar 48");
     for (int i = 0; i < 6; ++i) // each pause closes the device, each release opens it anew
