@@ -3,8 +3,8 @@
 #  - the CPU of each Windows program (the sonavex.exe of its release archive) under Wine at
 #    1x, recording a live 440 Hz tone from a private sound server's virtual microphone, on a
 #    virtual display, SECONDS each (default 30), with the wineserver's share beside it;
-#  - the transforms and the frame as timed by bench/loop_bench.cpp, run natively as the
-#    32-bit x87 core and as the x86_64 one, three times each in turn, medians.
+#  - the transforms, the frame and the rate converter as timed by bench/loop_bench.cpp, run
+#    natively as the 32-bit x87 core and as the x86_64 one, three times each in turn, medians.
 #
 #   bench/measure_x86.sh BUILD BUILD_I386 BUILD_WIN_I686 BUILD_WIN_X86_64 [SECONDS]
 #
@@ -36,12 +36,12 @@ for run in 1 2 3; do
     "$build/sonavex_loop_bench" >>"$work/x86_64.txt"
     "$i386/sonavex_loop_bench" >>"$work/x87.txt"
 done
-printf '%-22s %10s %10s %8s\n' case "x86 (x87)" x86_64 ratio
+printf '%-36s %10s %10s %8s\n' case "x86 (x87)" x86_64 ratio
 for name in "real_transform 8192" "real_transform 2048" "render_frame note" \
-    "render_frame linear"; do
+    "render_frame linear" "rate_converter 48k_float_stereo_1s"; do
     x87=$(grep "^$name " "$work/x87.txt" | awk '{ print $NF }' | sort -g | sed -n 2p)
     x64=$(grep "^$name " "$work/x86_64.txt" | awk '{ print $NF }' | sort -g | sed -n 2p)
-    awk -v n="$name" -v a="$x87" -v b="$x64" 'BEGIN { printf "%-22s %10s %10s %8.2f\n", n, a, b, a / b }'
+    awk -v n="$name" -v a="$x87" -v b="$x64" 'BEGIN { printf "%-36s %10s %10s %8.2f\n", n, a, b, a / b }'
 done
 
 "$root/scripts/sound-server.sh" start "$work/sound" >/dev/null

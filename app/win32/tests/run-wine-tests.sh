@@ -5,9 +5,10 @@
 # microphone (and 880 Hz on a second one, chosen from the picture's menu) and once with no
 # sound server at all; then the same program with faults injected: a device that refuses
 # buffers while recording, a chosen device that fails to open or is unplugged, failed
-# allocations. A stand-in
-# in the system folder plays the recording mixer, as the control panel or SNDVOL32.EXE, and
-# another SNDVOL32.EXE lies beside the program, where it must be neither found nor started.
+# allocations; and recording what the computer plays, from a stand-in for the system's audio
+# service and from Wine's own, which refuses. A stand-in in the system folder plays the
+# recording mixer, as the control panel or SNDVOL32.EXE, and another SNDVOL32.EXE lies beside
+# the program, where it must be neither found nor started.
 #
 #   app/win32/tests/run-wine-tests.sh BUILD_DIR...
 #
@@ -107,6 +108,10 @@ for build in "$@"; do
     mixers
     SONAVEX_MIXER=none SONAVEX_FAIL_ADDS=40,42 SONAVEX_FAIL_OPENS=4 SONAVEX_GONE=SecondMic:6 \
         drive device-faults "$faults"
+    # What the computer plays: from a stand-in service that the driver moves along, then from
+    # Wine's own, which refuses loopback.
+    SONAVEX_MIXER=none SONAVEX_LOOPBACK="stand-in:sonavex-$arch-$$" drive loopback "$faults"
+    SONAVEX_MIXER=none SONAVEX_LOOPBACK=system drive loopback-refused "$faults"
     play silence >/dev/null 2>&1
 
     # No sound server: a socket that does not exist, and a fresh wineserver.
