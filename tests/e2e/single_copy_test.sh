@@ -26,11 +26,14 @@ case_squatted-runtime-directory() {
     local user="sonavex-squat-$$" tmp="$work/tmp" squat="$work/tmp/runtime-$(id -un)" listener
     useradd --no-create-home --shell /usr/sbin/nologin "$user" || fail "useradd failed"
     at_exit "userdel '$user'"
-    mkdir -m 1777 "$tmp" && chmod 711 "$work" "$(dirname "$work")"
+    # The other user reaches nothing of the checkout, which may lie in a folder closed to
+    # others: its listener is copied where it can read it.
+    mkdir -m 1777 "$tmp" && chmod 711 "$work" "$(dirname "$work")" || fail "no shared folder"
+    install -m 644 "$peer" "$tmp/socket_peer.py" || fail "cannot copy the listener"
     install -d -m 700 -o "$user" "$squat"
     setpriv --reuid="$user" --regid="$(id -g "$user")" --clear-groups /usr/bin/python3 \
-        "$peer" listen "$tmp/connections" "$squat/sonavex.socket" "$tmp/sonavex.socket" \
-        >"$tmp/listening" &
+        "$tmp/socket_peer.py" listen "$tmp/connections" "$squat/sonavex.socket" \
+        "$tmp/sonavex.socket" >"$tmp/listening" &
     listener=$!
     at_exit "kill $listener; wait $listener"
     wait_until 5000 test -s "$tmp/listening" || fail "the squatter does not listen"
