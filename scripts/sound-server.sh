@@ -129,10 +129,12 @@ stop_feeder() {
     fi
 }
 
-# Plays a tone of HZ into SINK in a session of its own; its pid goes to FILE.
+# Plays a tone of HZ into SINK in a session of its own; its pid goes to FILE. The player keeps
+# 100 ms queued: with less, a machine busy with other work let it run dry now and then, and
+# the gaps of silence skewed the tone that the live capture test measures.
 feed_tone() {
     setsid bash -c 'sox -q -n -t raw -r 22050 -e signed -b 16 -c 1 - synth 3600 sine "$1" vol 0.5 |
-        pacat --playback --raw --format=s16le --rate=22050 --channels=1 --latency-msec=20 -d "$2"' \
+        pacat --playback --raw --format=s16le --rate=22050 --channels=1 --latency-msec=100 -d "$2"' \
         _ "$1" "$2" </dev/null >/dev/null 2>&1 &
     echo $! >"$3"
 }
