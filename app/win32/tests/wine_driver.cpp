@@ -4,11 +4,16 @@
 //       and 880 Hz on its second virtual microphone ("SecondMic")
 //   sonavex_wine_driver no-sound PATH-TO-SONAVEX.EXE  with no sound server reachable
 //   sonavex_wine_driver tuner PATH-TO-SONAVEX.EXE  with a sound server playing a tone near
-//       440 Hz: prints the readout over bars 48 and 60
+//       440 Hz: the readout's check alone (the script reads the text it prints)
 //   sonavex_wine_driver devices   lists the recording devices once, before the others run
 //   sonavex_wine_driver device-faults PATH-TO-SONAVEX_FAULTS.EXE
 //       as running, with the program's 40th and 42nd buffer additions and its 4th device
 //       open failing, and the second microphone unlisted from the 6th open on
+//   SONAVEX_LOOPBACK=stand-in:NAME sonavex_wine_driver loopback PATH-TO-SONAVEX_FAULTS.EXE
+//       recording what the computer plays from the stand-in service, which the driver moves
+//       along with the events NAME.*
+//   SONAVEX_LOOPBACK=system sonavex_wine_driver loopback-refused PATH-TO-SONAVEX_FAULTS.EXE
+//       recording what the computer plays from Wine's own service, which refuses loopback
 //
 // The recording mixer the program should find comes in SONAVEX_MIXER ("SNDVOL32.EXE",
 // "control.exe" or "none"); the stand-in mixer writes what it was started as to the file
@@ -303,14 +308,14 @@ std::wstring readout_shown() {
     return text;
 }
 
-// The readout's text once it holds `part` (at most 3 s), with the real pointer on column 1
+// The readout's text once it holds `part` (at most 5 s), with the real pointer on column 1
 // of bar `bar`, `y` rows down the picture; else the text it shows then.
 std::wstring readout_over(int bar, int y, const wchar_t *part) {
     POINT at = {g_edge_x + 4 * bar + 1, g_toolbar_height + g_edge_y + y};
     ClientToScreen(g_window, &at);
     move_pointer(at);
     std::wstring text;
-    wait_for([&] { return (text = readout_shown()).find(part) != std::wstring::npos; }, 3000);
+    wait_for([&] { return (text = readout_shown()).find(part) != std::wstring::npos; }, 5000);
     return text;
 }
 
@@ -319,8 +324,9 @@ void check_readout() {
     HWND other = CreateWindowExA(0, "STATIC", "driver", WS_POPUP | WS_VISIBLE, 700, 600, 80, 40,
                                  nullptr, nullptr, nullptr, nullptr);
     SetForegroundWindow(other);
-    const std::wstring band = readout_over(48, 40, L"A4 440.0 Hz, "),
-                       key = readout_over(48, 85, L"A4");
+    // Over bar 48 once the history holds only the tone: a peak shows.
+    const std::wstring band = readout_over(48, 40, L", peak 4"), key = readout_over(48, 85, L"A4");
+    std::printf("readout 48: %ls\n", band.c_str());
     check(band.rfind(L"A4 440.0 Hz, ", 0) == 0 && key == L"A4" && GetForegroundWindow() == other,
           "readout in a tooltip while another window is active: A4 440.0 Hz and its level over "
           "bar 48, the key's name over the keyboard",
@@ -330,15 +336,6 @@ void check_readout() {
     DestroyWindow(other);
     SetForegroundWindow(g_window); // as the About box's check expects
     wait_for([] { return GetForegroundWindow() == g_window; });
-}
-
-// The readout over bar 48, once it shows a peak (the history has filled with the tone the
-// script plays), and over bar 60, where no tone sounds; the script reads the lines
-// "readout BAR: TEXT".
-void run_tuner() {
-    wait_for([] { return tallest_bar() == 48; }, 10000); // frames of the tone are drawn
-    for (const auto &[bar, part] : {std::pair(48, L", peak 4"), std::pair(60, L"A5 880.0 Hz, ")})
-        std::printf("readout %d: %ls\n", bar, readout_over(bar, 40, part).c_str());
 }
 
 void run_with_sound(const char *path) {
@@ -454,7 +451,29 @@ void run_with_device_faults() {
           took);
 }
 
-void run_without_sound() {
+// What the computer plays, from the stand-in service: its tone, its silence, the output it
+// switches to and the output that goes away, each moved along by one of its events (made by
+// the stand-in when it was registered).
+void run_loopback(const std::string &events) {
+    auto bar = [](int wanted, const char *what) {
+        int seen = -2; // the detail is made after the wait, not in the same call
+        const bool shown = wait_for([&] { return (seen = tallest_bar()) == wanted; }, 10000);
+        check(shown && state(IDM_PAUSE) == TBSTATE_ENABLED, what,
+              "tallest bar " + std::to_string(seen));
+    };
+    bar(48, "440 Hz played at 48 kHz float stereo shows on bar 48");
+    for (int i = 0; i < 6; ++i) // each pause closes the device, each release opens it anew
+        click(IDM_PAUSE);
+    SetEvent(CreateEventA(nullptr, TRUE, FALSE, (events + ".gap").c_str()));
+    bar(-1, "after quick pauses, while no packets come, blocks of silence do: the bars fall");
+    SetEvent(CreateEventA(nullptr, TRUE, FALSE, (events + ".switch").c_str()));
+    bar(60, "a new default output at 44.1 kHz 16-bit playing 880 Hz: bar 60");
+    SetEvent(CreateEventA(nullptr, TRUE, FALSE, (events + ".invalidate").c_str()));
+    check(wait_for([] { return state(IDM_PAUSE) == 5; }, 10000),
+          "an output that goes away stops capture and presses the pause button");
+}
+
+void run_without_sound(const char *what = "no sound server") {
     check_mixer();
     const bool paused = wait_for([] { return (state(IDM_PAUSE) & TBSTATE_CHECKED) != 0; });
     const bool black = wait_for([] {
@@ -463,7 +482,8 @@ void run_without_sound() {
         std::fill(g_picture + 80 * 352, g_picture + 92 * 352, 0u); // all but the strip is black
         return strip && std::count(g_picture, g_picture + 352 * 172, 0u) == 352 * 172;
     });
-    check(paused && black, "no sound server: pause pressed, picture black but the strip");
+    check(paused && black,
+          (std::string(what) + ": pause pressed, picture black but the strip").c_str());
 }
 
 } // namespace
@@ -491,7 +511,11 @@ int main(int argc, char **argv) {
         else if (mode == "device-faults")
             run_with_device_faults();
         else if (mode == "tuner")
-            run_tuner();
+            check_readout(); // and the script reads its line "readout 48: TEXT"
+        else if (mode == "loopback")
+            run_loopback(env("SONAVEX_LOOPBACK").substr(9)); // after "stand-in:"
+        else if (mode == "loopback-refused")
+            run_without_sound("loopback refused by the system"); // a failed open
         else
             run_without_sound();
         PostMessageA(g_window, WM_CLOSE, 0, 0);
