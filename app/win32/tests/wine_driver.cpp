@@ -510,8 +510,8 @@ int main(int argc, char **argv) {
             run_with_sound(argv[2]);
         else if (mode == "device-faults")
             run_with_device_faults();
-        else if (mode == "tuner")
-            check_readout(); // and the script reads its line "readout 48: TEXT"
+        else if (mode == "tuner") // once the tone's frames show; the script reads "readout 48:"
+            wait_for([] { return tallest_bar() == 48; }, 10000), check_readout();
         else if (mode == "loopback")
             run_loopback(env("SONAVEX_LOOPBACK").substr(9)); // after "stand-in:"
         else if (mode == "loopback-refused")
