@@ -211,7 +211,7 @@ void on_palette_changed(HWND window, WPARAM changer) {
 }
 
 LRESULT on_command(HWND window, WPARAM wparam, LPARAM lparam) {
-    if (run_command(window, LOWORD(wparam)))
+    if (run_command(window, LOWORD(wparam)) || run_picture_command(window, LOWORD(wparam)))
         return 0;
     return DefWindowProcA(window, WM_COMMAND, wparam, lparam);
 }
@@ -250,6 +250,7 @@ LRESULT CALLBACK main_window_proc(HWND window, UINT message, WPARAM wparam, LPAR
     case WM_SIZE: return on_size(window, wparam, lparam);
     case WM_PAINT: on_paint(window); return 0;
     case WM_COMMAND: return on_command(window, wparam, lparam);
+    case WM_KEYDOWN: return picture_key_down(window, wparam, lparam);
     case WM_QUERYNEWPALETTE: return on_query_new_palette(window);
     case WM_PALETTECHANGED: on_palette_changed(window, wparam); return 0;
     case WM_USER: return on_block_message(window, wparam, lparam);

@@ -28,6 +28,13 @@ bool find_mixer();
 // Toolbar commands (110, 113..119); false for any other command number.
 bool run_command(HWND window, int command);
 
+// The picture's commands, "Save picture…" and "Copy picture" (IDM_SAVE_PICTURE,
+// IDM_COPY_PICTURE), on the picture as the window shows it now; false for any other command
+// number. Failures are said in a message box.
+bool run_picture_command(HWND window, int command);
+// WM_KEYDOWN: Ctrl+S saves and Ctrl+C copies the picture; other keys go to DefWindowProcA.
+LRESULT picture_key_down(HWND window, WPARAM key, LPARAM flags);
+
 INT_PTR CALLBACK about_dialog_proc(HWND dialog, UINT message, WPARAM wparam, LPARAM lparam);
 
 // Paints the scale strip (rows 80..91) into the composite bitmap with GDI. `window` only

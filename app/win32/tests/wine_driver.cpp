@@ -4,6 +4,8 @@
 //   sonavex_wine_driver no-sound PATH-TO-SONAVEX.EXE  with no sound server reachable
 //   sonavex_wine_driver device-faults PATH-TO-SONAVEX_FAULTS.EXE
 //       with 440 Hz, and the program's 40th and 42nd buffer additions failing
+//   sonavex_wine_driver pictures PATH-TO-SONAVEX.EXE  with 440 Hz: "Save picture…" and
+//       "Copy picture"; SONAVEX_LOCKED_FOLDER names a folder the program may not write to
 //
 // The recording mixer the program should find comes in SONAVEX_MIXER ("SNDVOL32.EXE",
 // "control.exe" or "none"); the stand-in mixer writes what it was started as to the file
@@ -18,6 +20,9 @@
 #include <windows.h>
 
 #include <commctrl.h>
+#include <dlgs.h>
+#include <shlobj.h>
+#include <wincodec.h>
 #include <winver.h>
 
 #include <algorithm>
@@ -26,6 +31,7 @@
 #include <cstdlib>
 #include <fstream>
 #include <string>
+#include <vector>
 
 namespace {
 
@@ -65,9 +71,9 @@ DWORD exit_code(HANDLE process) {
 
 // UTF-8 as the wide calls take it.
 std::wstring wide(const char *text) {
-    wchar_t converted[80] = {};
-    MultiByteToWideChar(CP_UTF8, 0, text, -1, converted, 80);
-    return converted;
+    std::wstring converted(MultiByteToWideChar(CP_UTF8, 0, text, -1, nullptr, 0), L'\0');
+    MultiByteToWideChar(CP_UTF8, 0, text, -1, &converted[0], static_cast<int>(converted.size()));
+    return converted.c_str();
 }
 
 unsigned state(int command) {
@@ -91,17 +97,24 @@ void check_client(int m, const char *what) {
 
 unsigned at(int x, int y) { return g_picture[y * 352 + x]; }
 
-void grab() {
-    BITMAPINFO info = {{sizeof(BITMAPINFOHEADER), 352, -172, 1, 32, BI_RGB, 0, 0, 0, 0, 0}, {}};
+// The window's own pixels of the picture at m times its size (what GetPixel reads, in one
+// go), as 0xRRGGBB top-down.
+void grab(unsigned *pixels, int m = 1) {
+    BITMAPINFO info = {{sizeof(BITMAPINFOHEADER), 352 * m, -172 * m, 1, 32, BI_RGB, 0, 0, 0, 0, 0},
+                       {}};
     HDC window_dc = GetDC(g_window), memory = CreateCompatibleDC(window_dc);
-    HBITMAP bitmap = CreateCompatibleBitmap(window_dc, 352, 172);
+    HBITMAP bitmap = CreateCompatibleBitmap(window_dc, 352 * m, 172 * m);
     SelectObject(memory, bitmap);
-    BitBlt(memory, 0, 0, 352, 172, window_dc, g_edge_x, g_toolbar_height + g_edge_y, SRCCOPY);
+    BitBlt(memory, 0, 0, 352 * m, 172 * m, window_dc, g_edge_x, g_toolbar_height + g_edge_y,
+           SRCCOPY);
     DeleteDC(memory);
-    GetDIBits(window_dc, bitmap, 0, 172, g_picture, &info, DIB_RGB_COLORS);
+    GetDIBits(window_dc, bitmap, 0, 172 * m, pixels, &info, DIB_RGB_COLORS);
     DeleteObject(bitmap);
     ReleaseDC(g_window, window_dc);
+    for (int i = 0; i < 352 * 172 * m * m; ++i)
+        pixels[i] &= 0xFFFFFF;
 }
+void grab() { grab(g_picture); }
 
 // The tallest of the 88 bars (the middle one of equally tall neighbours), or -1 when none.
 int tallest_bar() {
@@ -293,6 +306,191 @@ void run_without_sound() {
     check(paused && black, "no sound server: pause pressed, picture black but the strip");
 }
 
+using Pixels = std::vector<unsigned>; // 0xRRGGBB, top-down
+struct Image {
+    Pixels pixels;
+    UINT width = 0, height = 0;
+};
+
+// An image file as the system's decoder reads it; empty when it is no PNG or cannot be read.
+Image png_image(const std::wstring &path) {
+    IWICImagingFactory *factory = nullptr;
+    IWICBitmapDecoder *decoder = nullptr;
+    IWICBitmapFrameDecode *frame = nullptr;
+    IWICFormatConverter *converter = nullptr;
+    GUID container = {};
+    Image image;
+    HRESULT hr = CoCreateInstance(CLSID_WICImagingFactory, nullptr, CLSCTX_INPROC_SERVER,
+                                  IID_IWICImagingFactory, reinterpret_cast<void **>(&factory));
+    if (SUCCEEDED(hr))
+        hr = factory->CreateDecoderFromFilename(path.c_str(), nullptr, GENERIC_READ,
+                                                WICDecodeMetadataCacheOnDemand, &decoder);
+    if (SUCCEEDED(hr) && SUCCEEDED(hr = decoder->GetContainerFormat(&container)) &&
+        IsEqualGUID(container, GUID_ContainerFormatPng) &&
+        SUCCEEDED(hr = decoder->GetFrame(0, &frame)) &&
+        SUCCEEDED(hr = factory->CreateFormatConverter(&converter)) &&
+        SUCCEEDED(hr = converter->Initialize(frame, GUID_WICPixelFormat32bppBGR,
+                                             WICBitmapDitherTypeNone, nullptr, 0,
+                                             WICBitmapPaletteTypeCustom)) &&
+        SUCCEEDED(hr = converter->GetSize(&image.width, &image.height))) {
+        image.pixels.resize(static_cast<std::size_t>(image.width) * image.height);
+        if (FAILED(converter->CopyPixels(nullptr, image.width * 4, image.pixels.size() * 4,
+                                         reinterpret_cast<BYTE *>(image.pixels.data()))))
+            image.pixels.clear();
+    }
+    for (IUnknown *object : std::initializer_list<IUnknown *>{converter, frame, decoder, factory})
+        if (object)
+            object->Release();
+    for (unsigned &pixel : image.pixels)
+        pixel &= 0xFFFFFF;
+    return image;
+}
+
+// The device-independent bitmap on the clipboard, as the program puts it there: 24 bits,
+// rows bottom-up.
+Image clipboard_image() {
+    Image image;
+    if (!OpenClipboard(nullptr))
+        return image;
+    HANDLE data = GetClipboardData(CF_DIB);
+    const auto *header = data ? static_cast<const BITMAPINFOHEADER *>(GlobalLock(data)) : nullptr;
+    if (header && header->biCompression == BI_RGB && header->biBitCount == 24) {
+        const int width = header->biWidth, height = header->biHeight;
+        const auto *bits = reinterpret_cast<const unsigned char *>(header) + header->biSize;
+        image = {{}, static_cast<UINT>(width), static_cast<UINT>(height)};
+        for (int y = height - 1; y >= 0; --y) {
+            const unsigned char *p = bits + y * ((width * 3 + 3) & ~3);
+            for (int x = 0; x < width; ++x, p += 3)
+                image.pixels.push_back(p[2] << 16 | p[1] << 8 | p[0]);
+        }
+    }
+    if (header)
+        GlobalUnlock(data);
+    CloseClipboard();
+    return image;
+}
+
+// Ctrl+S or Ctrl+C as the keyboard gives them, to the program's window in front.
+void press_control(WORD key) {
+    SetForegroundWindow(g_window);
+    INPUT keys[4] = {}; // Ctrl down, the key down, the key up, Ctrl up
+    for (int i = 0; i < 4; ++i)
+        keys[i].type = INPUT_KEYBOARD, keys[i].ki.wVk = i % 3 ? key : VK_CONTROL,
+        keys[i].ki.dwFlags = i < 2 ? 0 : KEYEVENTF_KEYUP;
+    SendInput(4, keys, sizeof(INPUT));
+}
+
+// The program's window of class "#32770" titled "Save picture" other than `not`: its save
+// dialog, or after it the message box of a failure.
+HWND save_window(HWND not_this = nullptr) {
+    HWND found = nullptr;
+    wait_for([&] {
+        for (found = FindWindowW(L"#32770", L"Save picture"); found;
+             found = FindWindowExW(nullptr, found, L"#32770", L"Save picture")) {
+            DWORD process = 0;
+            GetWindowThreadProcessId(found, &process);
+            if (found != not_this && process == g_program.dwProcessId && IsWindowVisible(found))
+                return true;
+        }
+        return false;
+    });
+    return found;
+}
+
+// Ctrl+S, then in the real dialog a path typed over the proposed name (none: the proposed
+// one) and OK, or Cancel. Returns the dialog, gone by now unless it stayed open.
+HWND save_through_dialog(const std::wstring &path, int button = IDOK) {
+    press_control('S');
+    HWND dialog = save_window();
+    HWND name = GetDlgItem(dialog, cmb13) ? GetDlgItem(dialog, cmb13) : GetDlgItem(dialog, edt1);
+    if (!path.empty())
+        SendMessageW(name, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(path.c_str()));
+    PostMessageW(dialog, WM_COMMAND, button, 0);
+    wait_for([&] { return !IsWindow(dialog); });
+    return dialog;
+}
+
+// The files in a folder whose names match `pattern`.
+std::vector<std::wstring> files_in(const std::wstring &folder, const wchar_t *pattern = L"*") {
+    std::vector<std::wstring> names;
+    WIN32_FIND_DATAW found;
+    HANDLE search = FindFirstFileW((folder + L"\\" + pattern).c_str(), &found);
+    for (bool more = search != INVALID_HANDLE_VALUE; more; more = FindNextFileW(search, &found))
+        if (!(found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY))
+            names.push_back(found.cFileName);
+    if (search != INVALID_HANDLE_VALUE)
+        FindClose(search);
+    return names;
+}
+
+std::string differs(const Image &got, const Pixels &shown, int m, const char *what = "") {
+    if (got.pixels.empty() || got.width != 352u * m || got.height != 172u * m)
+        return what + std::to_string(got.width) + "x" + std::to_string(got.height);
+    const auto first = std::mismatch(got.pixels.begin(), got.pixels.end(), shown.begin()).first;
+    return first == got.pixels.end() ? "" : what + std::to_string(first - got.pixels.begin());
+}
+
+// Paused, at 1x and at 2x: the proposed name in My Pictures, a typed name, and the
+// clipboard each hold the window's own pixels; Cancel writes nothing; a folder the program
+// may not write to brings a message box and keeps no file, not even a partial one.
+void run_pictures() {
+    CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
+    wchar_t folder[MAX_PATH] = L"", temp[MAX_PATH] = L"";
+    SHGetFolderPathW(nullptr, CSIDL_MYPICTURES | CSIDL_FLAG_CREATE, nullptr, SHGFP_TYPE_CURRENT,
+                     folder);
+    const std::wstring pictures = std::wstring(folder) + L"\\";
+    GetTempPathW(MAX_PATH, temp);
+    wait_for([] { return tallest_bar() == 48; }, 10000);
+    click(IDM_PAUSE);
+    for (int m = 1; m <= 2; ++m) {
+        const std::string at = std::to_string(m) + "x";
+        if (m == 2)
+            SendMessageA(g_window, WM_COMMAND, IDM_SIZE, 0);
+        UpdateWindow(g_window);
+        Pixels shown(352 * 172 * m * m);
+        grab(shown.data(), m);
+        const std::vector<std::wstring> before = files_in(folder, L"Sonavex *.png");
+        std::vector<std::wstring> added;
+        save_through_dialog(L"");
+        wait_for([&] {
+            added = files_in(folder, L"Sonavex *.png");
+            for (const std::wstring &name : before)
+                added.erase(std::remove(added.begin(), added.end(), name), added.end());
+            return !added.empty();
+        });
+        const std::wstring typed = std::wstring(temp) + L"typed " + std::to_wstring(m) + L".png";
+        save_through_dialog(typed); // written before the copy below is handled
+        press_control('C');
+        Image copied;
+        wait_for([&] { return (copied = clipboard_image()).width == 352u * m; });
+        std::string why = added.size() == 1 && added[0].size() == 31 // "Sonavex " date time ".png"
+                              ? differs(png_image(pictures + added[0]), shown, m)
+                              : std::to_string(added.size()) + " new files";
+        why += differs(png_image(typed), shown, m, "; typed: ") +
+               differs(copied, shown, m, "; clipboard: ");
+        check(why.empty(), ("Ctrl+S, a typed name and Ctrl+C: the picture at " + at).c_str(), why);
+        for (const std::wstring &name : added) // the next round's name may be the same
+            DeleteFileW((pictures + name).c_str());
+        DeleteFileW(typed.c_str());
+    }
+
+    const std::size_t before = files_in(folder).size();
+    HWND dialog = save_through_dialog(L"", IDCANCEL);
+    check(dialog && !IsWindow(dialog) && files_in(folder).size() == before,
+          "Cancel closes the dialog and writes nothing");
+
+    const std::wstring locked = wide(env("SONAVEX_LOCKED_FOLDER").c_str());
+    dialog = save_through_dialog(locked + L"\\picture.png");
+    HWND box = dialog ? save_window(dialog) : nullptr;
+    wchar_t text[512] = {};
+    GetDlgItemTextW(box, 0xFFFF, text, 512);
+    check(box && std::wstring(text).find(L"could not be saved") != std::wstring::npos &&
+              files_in(locked).empty(),
+          "a read-only folder: a message box says so and no file is left there");
+    PostMessageW(box, WM_COMMAND, IDOK, 0);
+    wait_for([&] { return !IsWindow(box); });
+}
+
 } // namespace
 
 int main(int argc, char **argv) {
@@ -312,6 +510,8 @@ int main(int argc, char **argv) {
             run_with_sound(argv[2]);
         else if (mode == "device-faults")
             run_with_device_faults();
+        else if (mode == "pictures")
+            run_pictures();
         else
             run_without_sound();
         PostMessageA(g_window, WM_CLOSE, 0, 0);
