@@ -99,9 +99,14 @@ void copy_picture(HWND window) {
         std::memcpy(packed + sizeof(picture.header), picture.bits.data(), picture.bits.size());
         GlobalUnlock(memory);
     }
+    // Another program may hold the clipboard for a moment (one reading it, a clipboard
+    // manager): try again for a while before saying it failed.
+    bool open = false;
+    for (int attempt = 0; packed && attempt < 25 && !(open = OpenClipboard(window)); ++attempt)
+        Sleep(20);
     // The clipboard owns the memory once it took it.
     bool copied = false;
-    if (packed && OpenClipboard(window)) {
+    if (open) {
         copied = EmptyClipboard() && SetClipboardData(CF_DIB, memory);
         CloseClipboard();
     }
