@@ -95,8 +95,8 @@ case_picture-cancel-read-only() {
     open_dialog
     xdotool key Escape
     wait_until 5000 dialog_gone || fail "Cancel left the dialog open"
+    open_dialog # the command that was cancelled has ended
     [ -z "$(ls -A "$HOME/Bilder")" ] || fail "Cancel wrote $(ls "$HOME/Bilder")"
-    open_dialog
     local file_dialog=$dialog box=""
     save_as "$locked/picture.png"
     wait_until 5000 eval 'box=$(xdotool search --onlyvisible --name "^Save picture$" | grep -vx "$file_dialog"); [ -n "$box" ]' ||

@@ -407,6 +407,7 @@ HWND save_through_dialog(const std::wstring &path, int button = IDOK) {
         SendMessageW(name, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(path.c_str()));
     PostMessageW(dialog, WM_COMMAND, button, 0);
     wait_for([&] { return !IsWindow(dialog); });
+    SendMessageA(g_window, WM_NULL, 0, 0); // answered once the command has run (or is modal)
     return dialog;
 }
 
