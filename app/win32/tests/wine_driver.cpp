@@ -477,7 +477,8 @@ void run_pictures() {
 
     const std::size_t before = files_in(folder).size();
     HWND dialog = save_through_dialog(L"", IDCANCEL);
-    check(dialog && !IsWindow(dialog) && files_in(folder).size() == before,
+    check(dialog && !IsWindow(dialog) && files_in(folder).size() == before &&
+              IsWindowEnabled(g_window), // no message box holds the window
           "Cancel closes the dialog and writes nothing");
 
     const std::wstring locked = wide(env("SONAVEX_LOCKED_FOLDER").c_str());
