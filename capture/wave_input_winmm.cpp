@@ -1,6 +1,6 @@
-// The wave-input device on Windows: winmm's waveIn functions, with the platform's WAVEHDR
-// as the wave header.
-#include "wave_input.h"
+// winmm's waveIn functions as a wave-input device, with the platform's WAVEHDR as the wave
+// header. Which device it opens is decided by the source choice (sound_sources_win32.cpp).
+#include "wave_input_winmm.h"
 
 #include <windows.h>
 
@@ -35,8 +35,10 @@ void CALLBACK winmm_callback(HWAVEIN device, UINT message, DWORD_PTR instance, D
         callback(reinterpret_cast<WaveHandle>(device), message, instance, param1, param2);
 }
 
-unsigned open_device(WaveHandle *device, const CaptureFormat *format, WaveCallback callback,
-                     std::uintptr_t instance) {
+} // namespace
+
+unsigned open_winmm_device(unsigned device_id, WaveHandle *device, const CaptureFormat *format,
+                           WaveCallback callback, std::uintptr_t instance) {
     WAVEFORMATEX wave_format = {};
     wave_format.wFormatTag = format->format_tag;
     wave_format.nChannels = format->channels;
@@ -48,10 +50,17 @@ unsigned open_device(WaveHandle *device, const CaptureFormat *format, WaveCallba
     g_callback = callback;
     HWAVEIN opened = nullptr;
     const MMRESULT result =
-        waveInOpen(&opened, WAVE_MAPPER, &wave_format, reinterpret_cast<DWORD_PTR>(winmm_callback),
+        waveInOpen(&opened, device_id, &wave_format, reinterpret_cast<DWORD_PTR>(winmm_callback),
                    instance, CALLBACK_FUNCTION);
     *device = reinterpret_cast<WaveHandle>(opened);
     return result;
+}
+
+namespace {
+
+unsigned open_default(WaveHandle *device, const CaptureFormat *format, WaveCallback callback,
+                      std::uintptr_t instance) {
+    return open_winmm_device(WAVE_MAPPER, device, format, callback, instance);
 }
 
 unsigned prepare(WaveHandle device, WaveHeader *header, unsigned size) {
@@ -68,11 +77,22 @@ unsigned stop(WaveHandle device) { return waveInStop(device_of(device)); }
 unsigned reset(WaveHandle device) { return waveInReset(device_of(device)); }
 unsigned close(WaveHandle device) { return waveInClose(device_of(device)); }
 
-const WaveInput kWinmm = {open_device, prepare, add, unprepare, start, stop, reset, close};
+const WaveInput kWinmm = {open_default, prepare, add, unprepare, start, stop, reset, close};
 
 } // namespace
 
-const WaveInput &platform_wave_input() { return kWinmm; }
+const WaveInput &winmm_wave_input() { return kWinmm; }
+
+std::string winmm_device_name(unsigned device_id) {
+    WAVEINCAPSW caps = {};
+    if (waveInGetDevCapsW(device_id, &caps, sizeof(caps)) != MMSYSERR_NOERROR)
+        return std::string();
+    caps.szPname[MAXPNAMELEN - 1] = L'\0';
+    char name[4 * MAXPNAMELEN] = {};
+    if (!WideCharToMultiByte(CP_UTF8, 0, caps.szPname, -1, name, sizeof(name), nullptr, nullptr))
+        return std::string();
+    return name;
+}
 
 // WAVEHDR is 32 bytes on 32-bit Windows and 48 on 64-bit: always the type's own size.
 std::size_t wave_header_size() { return sizeof(WaveHeader); }

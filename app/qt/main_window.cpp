@@ -45,6 +45,9 @@ MainWindow::MainWindow()
     : m_toolBar(new QToolBar(this)), m_view(nullptr),
       m_picture(kPictureWidth, kPictureHeight, QImage::Format_RGB32) {
     setWindowTitle(QStringLiteral("Sonavex"));
+    // The readout (and the buttons' tips) show also while another window is the active one:
+    // an analyser kept on top seldom has the focus.
+    setAttribute(Qt::WA_AlwaysShowToolTips);
     QIcon icon(QStringLiteral(":/art/icon.xpm"));
     icon.addFile(QStringLiteral(":/art/icon16.xpm"));
     setWindowIcon(icon);
@@ -236,8 +239,8 @@ void MainWindow::contextMenuEvent(QContextMenuEvent *event) {
 void MainWindow::recordFromMenu(QPoint at) {
     const SourceChoices choices = read_source_choices();
     QMenu menu(this);
-    menu.setTitle(QStringLiteral("Record from"));
-    menu.addSection(QStringLiteral("Record from"));
+    menu.setTitle(QString::fromUtf8(SONAVEX_MENU_RECORD_FROM));
+    menu.addSection(QString::fromUtf8(SONAVEX_MENU_RECORD_FROM));
     auto *group = new QActionGroup(&menu);
     const auto add = [&](const QString &text, const std::string &name) {
         QAction *item = menu.addAction(text);
@@ -246,7 +249,7 @@ void MainWindow::recordFromMenu(QPoint at) {
         item->setData(QString::fromStdString(name));
         group->addAction(item);
     };
-    add(QStringLiteral("Default input"), std::string());
+    add(QString::fromUtf8(SONAVEX_MENU_DEFAULT_INPUT), std::string());
     for (const SoundSource &source : choices.sources) {
         // The server's text as it is: an ampersand is not a shortcut marker here.
         add(QString::fromStdString(source.description)

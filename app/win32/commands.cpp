@@ -47,15 +47,8 @@ void on_pause(HWND window) {
             stop_capture();
         return;
     }
-    if (capture_running())
-        return;
-    // No input device, or one that opens but cannot record: show the paused state, so that
-    // releasing the button tries again.
-    set_capture_running(open_capture(window));
-    if (capture_running())
-        start_capture();
     if (!capture_running())
-        show_paused();
+        resume_capture(window);
 }
 
 void on_scope(HWND window) {
@@ -118,6 +111,16 @@ void on_about(HWND window) {
 }
 
 } // namespace
+
+// No input device, or one that opens but cannot record: show the paused state, so that
+// releasing the button tries again.
+void resume_capture(HWND window) {
+    set_capture_running(open_capture(window));
+    if (capture_running())
+        start_capture();
+    if (!capture_running())
+        show_paused();
+}
 
 bool find_mixer() {
     // A system folder whose path leaves no room for the name cannot hold the mixers.

@@ -104,6 +104,7 @@ LRESULT on_create(HWND window) {
     if (!g_toolbar)
         return -1;
     add_tooltips(window);
+    create_readout_tip(window);
 
     RECT toolbar_rect;
     GetWindowRect(g_toolbar, &toolbar_rect);
@@ -174,12 +175,7 @@ void on_paint(HWND window) {
                           lower, info, DIB_RGB_COLORS);
     }
 
-    const int border_x = 2 * GetSystemMetrics(SM_CXBORDER);
-    const int border_y = 2 * GetSystemMetrics(SM_CYBORDER);
-    area.left += border_x;
-    area.right -= border_x;
-    area.top += border_y;
-    area.bottom -= border_y;
+    area = picture_area(window);
     // Shrinking ORs the dropped pixels in, so bright traces on black survive.
     SetStretchBltMode(dc, WHITEONBLACK);
     // A window too small to hold anything inside the edge shows nothing.
@@ -224,6 +220,7 @@ LRESULT on_block_message(HWND window, WPARAM run, LPARAM header) {
                                             reinterpret_cast<WaveHeader *>(header));
     if (was_capturing && !capture_running())
         show_paused();
+    readout_refresh(window);
     return result;
 }
 
@@ -240,6 +237,13 @@ void show_paused() {
     SendMessageA(g_toolbar, TB_SETSTATE, IDM_PAUSE, TBSTATE_CHECKED | TBSTATE_ENABLED);
 }
 int toolbar_height() { return g_toolbar_height; }
+RECT picture_area(HWND window) {
+    RECT area;
+    GetClientRect(window, &area);
+    InflateRect(&area, -2 * GetSystemMetrics(SM_CXBORDER), -2 * GetSystemMetrics(SM_CYBORDER));
+    area.top += g_toolbar_height;
+    return area;
+}
 HBITMAP composite_bitmap() { return g_composite; }
 
 LRESULT CALLBACK main_window_proc(HWND window, UINT message, WPARAM wparam, LPARAM lparam) {
@@ -250,6 +254,9 @@ LRESULT CALLBACK main_window_proc(HWND window, UINT message, WPARAM wparam, LPAR
     case WM_SIZE: return on_size(window, wparam, lparam);
     case WM_PAINT: on_paint(window); return 0;
     case WM_COMMAND: return on_command(window, wparam, lparam);
+    case WM_CONTEXTMENU: return show_picture_menu(window, wparam, lparam);
+    case WM_MOUSEMOVE: readout_follow_pointer(window, lparam); return 0;
+    case WM_MOUSELEAVE: readout_pointer_left(); return 0;
     case WM_KEYDOWN: return picture_key_down(window, wparam, lparam);
     case WM_QUERYNEWPALETTE: return on_query_new_palette(window);
     case WM_PALETTECHANGED: on_palette_changed(window, wparam); return 0;

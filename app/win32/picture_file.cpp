@@ -26,15 +26,6 @@ struct ShownPicture {
     int stride() const { return (header.biWidth * 3 + 3) & ~3; }
 };
 
-// The inside of the sunken edge below the toolbar, where painting stretches the picture.
-RECT picture_area(HWND window) {
-    RECT area;
-    GetClientRect(window, &area);
-    area.top = toolbar_height();
-    InflateRect(&area, -2 * GetSystemMetrics(SM_CXBORDER), -2 * GetSystemMetrics(SM_CYBORDER));
-    return area;
-}
-
 // The composite bitmap stretched to the picture area exactly as painting stretches it, so
 // that what is kept is what the window shows (the frozen picture while paused), whether or
 // not the window is covered. False when the area is empty or GDI fails.

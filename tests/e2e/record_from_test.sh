@@ -16,12 +16,29 @@ moved() {
     wait_for_bar "$2" 1000
 }
 
+# The readout's tooltip appears over bar 48 while another window has the focus.
+readout_while_inactive() {
+    local cover height
+    xmessage -geometry +700+700 cover 2>/dev/null &
+    at_exit "kill $!"
+    wait_until 3000 eval 'cover=$(xdotool search --onlyvisible --name "^xmessage$")' ||
+        fail "no cover window"
+    xdotool windowfocus --sync "$cover"
+    height=$(xwininfo -id "$wid" | awk '/Height:/ { print $2 }')
+    xdotool mousemove --window "$wid" $((2 + 4 * 48 + 1)) $((height - 174 + 40))
+    wait_until 3000 eval '[ "$(xdotool search --onlyvisible --pid "$pid" | wc -l)" -gt 1 ]' ||
+        fail "no readout while another window has the focus"
+    [ "$(xdotool getwindowfocus)" = "$cover" ] || fail "the cover window lost the focus"
+    xdotool mousemove 1279 1023
+}
+
 case_record-from() {
     private_sound_server
     play 440
     "$root/scripts/sound-server.sh" second "$SONAVEX_SOUND_DIR" 880
     start_program
     wait_for_bar 48 2000
+    readout_while_inactive
     first=$(stream | cut -d' ' -f1-2)
     choose_source vmic2 && moved vmic2 60
     choose_source "" key && moved vmic 48

@@ -2,8 +2,10 @@
 # Runs the Windows program's tests under Wine, for each BUILD_DIR (the i686 and the x86_64
 # build): the test driver starts the sonavex.exe of the build's release archive, exactly as
 # it ships, on the virtual display, once with a 440 Hz tone on the sound server's virtual
-# microphone and once with no sound server at all; then the same program with faults
-# injected: a device that refuses buffers while recording, failed allocations. A stand-in
+# microphone (and 880 Hz on a second one, chosen from the picture's menu) and once with no
+# sound server at all; then the same program with faults injected: a device that refuses
+# buffers while recording, a chosen device that fails to open or is unplugged, failed
+# allocations. A stand-in
 # in the system folder plays the recording mixer, as the control panel or SNDVOL32.EXE, and
 # another SNDVOL32.EXE lies beside the program, where it must be neither found nor started.
 #
@@ -77,6 +79,11 @@ drive() {
     timeout 30 "$wineserver" -w >/dev/null 2>&1
 }
 
+# The second virtual microphone, at 880 Hz, for the "Record from" menu.
+pactl list short sources 2>/dev/null | grep -q $'\tvmic2\t' ||
+    "$root/scripts/sound-server.sh" second "$SONAVEX_SOUND_DIR" 880 ||
+    not_ok "second microphone" "cannot add it to the sound server"
+
 for build in "$@"; do
     tests=$(cd "$build" && pwd)/app/win32/tests
     driver="$tests/sonavex_wine_driver.exe" faults="$tests/sonavex_faults.exe"
@@ -97,12 +104,16 @@ for build in "$@"; do
     play 440 || not_ok "$arch" "cannot play 440 Hz"
     timeout 5 parec --raw --format=s16le --rate=22050 --channels=1 2>/dev/null |
         head -c 4096 >/dev/null
+    timeout 60 "$wine" "$driver" devices >/dev/null 2>&1 || not_ok "$arch" "no second microphone"
     mixers control.exe
     cp "$stand_in" "${program%/*}/SNDVOL32.EXE"
     SONAVEX_MIXER=control.exe drive running
-    # The device refuses the 40th buffer (while recording) and the 42nd (while starting again).
+    # The device refuses the 40th buffer (while recording) and the 42nd (while starting again),
+    # and the fourth open (a device chosen from the menu); the chosen device is unplugged
+    # before the sixth.
     mixers
-    SONAVEX_MIXER=none SONAVEX_FAIL_ADDS=40,42 drive device-faults "$faults"
+    SONAVEX_MIXER=none SONAVEX_FAIL_ADDS=40,42 SONAVEX_FAIL_OPENS=4 SONAVEX_GONE=SecondMic:6 \
+        drive device-faults "$faults"
     # "Save picture…" and "Copy picture", also into a folder the program may not write to.
     # Root may write anywhere: as root this session (the wineserver included, which opens
     # the files) runs without the capabilities that override file permissions.

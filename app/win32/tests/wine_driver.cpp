@@ -1,9 +1,12 @@
 // Drives the real sonavex.exe and checks it through its window's own messages and pixels.
 //
-//   sonavex_wine_driver running PATH-TO-SONAVEX.EXE   with a sound server playing 440 Hz
+//   sonavex_wine_driver running PATH-TO-SONAVEX.EXE   with a sound server playing 440 Hz,
+//       and 880 Hz on its second virtual microphone ("SecondMic")
 //   sonavex_wine_driver no-sound PATH-TO-SONAVEX.EXE  with no sound server reachable
+//   sonavex_wine_driver devices   lists the recording devices once, before the others run
 //   sonavex_wine_driver device-faults PATH-TO-SONAVEX_FAULTS.EXE
-//       with 440 Hz, and the program's 40th and 42nd buffer additions failing
+//       as running, with the program's 40th and 42nd buffer additions and its 4th device
+//       open failing, and the second microphone unlisted from the 6th open on
 //   sonavex_wine_driver pictures PATH-TO-SONAVEX.EXE  with 440 Hz: "Save picture…" and
 //       "Copy picture"; SONAVEX_LOCKED_FOLDER names a folder the program may not write to
 //
@@ -21,6 +24,7 @@
 
 #include <commctrl.h>
 #include <dlgs.h>
+#include <mmsystem.h>
 #include <shlobj.h>
 #include <wincodec.h>
 #include <winver.h>
@@ -30,6 +34,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
+#include <initializer_list>
 #include <string>
 #include <vector>
 
@@ -128,6 +133,79 @@ int tallest_bar() {
     return *top ? static_cast<int>((top - heights) + (end - 1 - heights)) / 2 : -1;
 }
 
+// Moves the pointer as the mouse does, through the system's input.
+void move_pointer(POINT to) {
+    INPUT move = {};
+    move.type = INPUT_MOUSE;
+    move.mi.dx = MulDiv(to.x, 65536, GetSystemMetrics(SM_CXSCREEN));
+    move.mi.dy = MulDiv(to.y, 65536, GetSystemMetrics(SM_CYSCREEN));
+    move.mi.dwFlags = MOUSEEVENTF_MOVE | MOUSEEVENTF_ABSOLUTE;
+    SendInput(1, &move, sizeof(INPUT));
+}
+
+// How the menu is opened: as by a right click on the picture, the menu key, or Shift+F10.
+enum class Opening { Click, MenuKey, ShiftF10 };
+
+// Presses and releases `keys` in order, then releases them in reverse, through the system's
+// input: the program must be the foreground window.
+void type(std::initializer_list<WORD> keys) {
+    SetForegroundWindow(g_window);
+    INPUT inputs[8] = {};
+    UINT count = 0;
+    for (WORD key : keys)
+        inputs[count].type = INPUT_KEYBOARD, inputs[count++].ki.wVk = key;
+    for (auto key = keys.end(); key != keys.begin();) {
+        inputs[count].type = INPUT_KEYBOARD, inputs[count].ki.wVk = *--key;
+        inputs[count++].ki.dwFlags = KEYEVENTF_KEYUP;
+    }
+    SendInput(count, inputs, sizeof(INPUT));
+}
+
+// Opens the picture's menu and takes its entry `entry` (0 the grey "Record from" heading,
+// 1 "Default input", then the devices in the system's order) with the arrow keys. The
+// menu's texts live in the program's process, out of this one's reach: the entry is found
+// by the device's place in the system's list, which both processes read alike.
+bool choose_entry(int entry, Opening opening = Opening::Click) {
+    POINT at = {g_edge_x + 100, g_toolbar_height + g_edge_y + 60};
+    ClientToScreen(g_window, &at);
+    if (opening == Opening::MenuKey)
+        type({VK_APPS});
+    else if (opening == Opening::ShiftF10)
+        type({VK_SHIFT, VK_F10});
+    else
+        PostMessageA(g_window, WM_CONTEXTMENU, reinterpret_cast<WPARAM>(g_window),
+                     MAKELPARAM(at.x, at.y));
+    HWND menu = nullptr;
+    if (!wait_for([&] { return IsWindowVisible(menu = FindWindowA("#32768", nullptr)); }, 3000))
+        return false;
+    for (int i = 0; i <= entry; ++i)
+        PostMessageA(menu, WM_KEYDOWN, VK_DOWN, 0);
+    PostMessageA(menu, WM_KEYDOWN, VK_RETURN, 0);
+    return wait_for([&] { return !IsWindowVisible(menu); }, 3000);
+}
+
+// The menu entry of the second virtual microphone, or -1 when the system does not list it.
+// The program lists the devices in the order the system gives this process too.
+int second_mic_entry() {
+    for (UINT id = 0, count = waveInGetNumDevs(); id < count; ++id) {
+        WAVEINCAPSW caps = {};
+        if (waveInGetDevCapsW(id, &caps, sizeof(caps)) == 0 &&
+            std::wstring(caps.szPname) == L"SecondMic")
+            return static_cast<int>(id) + 2;
+    }
+    return -1;
+}
+
+// Waits at most `ms` for the tallest bar to be `bar`; the bar seen last and when into *seen.
+bool bar_within(int bar, int ms, std::string *seen) {
+    const DWORD start = GetTickCount();
+    int tallest = -1;
+    const bool found = wait_for([&] { return (tallest = tallest_bar()) == bar; }, ms);
+    *seen = "tallest bar " + std::to_string(tallest) + " after " +
+            std::to_string(GetTickCount() - start) + " ms";
+    return found;
+}
+
 // The strip in note mode: A0 yellow, A#0 dark grey, C1 white, the gap after a key black.
 bool keyboard_shown() {
     grab();
@@ -199,6 +277,69 @@ void check_initial_states() {
           "ten toolbar entries; all released but scope and note, bass zoom grey", states);
 }
 
+// "Record from": the second microphone (880 Hz) and back to the default input (440 Hz),
+// while recording and while paused.
+void check_record_from() {
+    const int second = second_mic_entry();
+    std::string seen;
+    check(second > 0 && choose_entry(second) && bar_within(60, 500, &seen),
+          "Record from: the second microphone moves the tallest bar from 48 to 60", seen);
+    check(choose_entry(1, Opening::MenuKey) && bar_within(48, 500, &seen),
+          "the menu key opens the menu too; Default input brings bar 48 back", seen);
+    click(IDM_PAUSE);
+    const bool chosen = second > 0 && choose_entry(second, Opening::ShiftF10);
+    Sleep(300);
+    const bool still = state(IDM_PAUSE) == 5 && tallest_bar() == 48;
+    click(IDM_PAUSE);
+    check(chosen && still && bar_within(60, 1500, &seen),
+          "chosen while paused (Shift+F10), the second microphone is recorded on release", seen);
+    check(choose_entry(1) && bar_within(48, 1000, &seen), "Default input again: bar 48", seen);
+}
+
+// The text of a visible tooltip of the program's thread into *found (a std::wstring).
+// GetWindowTextW would read another process's window title, not ask the tooltip.
+BOOL CALLBACK shown_tip(HWND tip, LPARAM found) {
+    wchar_t name[32] = {}, shown[80] = {};
+    GetClassNameW(tip, name, 32);
+    if (lstrcmpiW(name, TOOLTIPS_CLASSW) == 0 && IsWindowVisible(tip) &&
+        SendMessageW(tip, WM_GETTEXT, 80, reinterpret_cast<LPARAM>(shown)) > 0)
+        *reinterpret_cast<std::wstring *>(found) = shown;
+    return TRUE;
+}
+
+// The readout's text: the only tooltip that shows while the pointer is off the toolbar.
+std::wstring readout_shown() {
+    std::wstring text;
+    EnumThreadWindows(g_program.dwThreadId, shown_tip, reinterpret_cast<LPARAM>(&text));
+    return text;
+}
+
+// The readout follows the real pointer while a window of this process is the active one.
+void check_readout() {
+    HWND other = CreateWindowExA(0, "STATIC", "driver", WS_POPUP | WS_VISIBLE, 700, 600, 80, 40,
+                                 nullptr, nullptr, nullptr, nullptr);
+    SetForegroundWindow(other);
+    std::wstring text;
+    auto point_at = [&](int y, const wchar_t *start) {
+        POINT at = {g_edge_x + 4 * 48 + 1, g_toolbar_height + g_edge_y + y};
+        ClientToScreen(g_window, &at);
+        move_pointer(at);
+        return wait_for([&] { return (text = readout_shown()).rfind(start, 0) == 0; }, 3000);
+    };
+    const bool band = point_at(40, L"A4 440.0 Hz, ");
+    const std::wstring first = text;
+    const bool key = point_at(85, L"A4") && text == L"A4";
+    check(band && key && GetForegroundWindow() == other,
+          "readout in a tooltip while another window is active: A4 440.0 Hz and its level over "
+          "bar 48, the key's name over the keyboard",
+          std::string(first.begin(), first.end()) + " | " + std::string(text.begin(), text.end()));
+    // Away from the program's window, on the screen's far corner.
+    move_pointer({GetSystemMetrics(SM_CXSCREEN) - 1, GetSystemMetrics(SM_CYSCREEN) - 1});
+    DestroyWindow(other);
+    SetForegroundWindow(g_window); // as the About box's check expects
+    wait_for([] { return GetForegroundWindow() == g_window; });
+}
+
 void run_with_sound(const char *path) {
     check_initial_states();
     check_version(path);
@@ -224,6 +365,8 @@ void run_with_sound(const char *path) {
     const bool again = first && bar_48();
     check(again, "440 Hz: the tallest bar is bar 48, also after quick pauses",
           "tallest bar " + std::to_string(seen));
+    check_record_from();
+    check_readout();
 
     SendMessageA(g_window, WM_COMMAND, IDM_SIZE, 0);
     check_client(2, "size command gives 2x");
@@ -292,6 +435,22 @@ void run_with_device_faults() {
     const bool back = wait_for([&] { return (seen = tallest_bar()) == 48; }, 10000);
     check(back && state(IDM_PAUSE) == TBSTATE_ENABLED, "one click starts capture again",
           "tallest bar " + std::to_string(seen) + ", pause " + std::to_string(state(IDM_PAUSE)));
+    // The fourth open fails: the one that switches to the chosen microphone.
+    const int second = second_mic_entry();
+    check(second > 0 && choose_entry(second) && wait_for([] { return state(IDM_PAUSE) == 5; }) &&
+              tallest_bar() == 48,
+          "a chosen device that fails to open presses the pause button, keeping the picture");
+    click(IDM_PAUSE);
+    std::string took;
+    check(bar_within(60, 1000, &took), "one click opens the chosen device again", took);
+    // From the sixth open on the microphone is no longer listed.
+    click(IDM_PAUSE);
+    click(IDM_PAUSE);
+    const bool failed = state(IDM_PAUSE) == 5;
+    click(IDM_PAUSE);
+    check(failed && bar_within(48, 1000, &took),
+          "a chosen device no longer listed fails the start; the retry records the default input",
+          took);
 }
 
 void run_without_sound() {
@@ -497,6 +656,11 @@ void run_pictures() {
 
 int main(int argc, char **argv) {
     const std::string mode = argc == 3 ? argv[1] : "";
+    // The first processes of a prefix number the recording devices in the sound server's
+    // order, the later ones in the order the first left in the registry: listing them once
+    // before the others makes the program and this driver agree.
+    if (argc == 2 && std::string(argv[1]) == "devices")
+        return second_mic_entry() > 0 ? 0 : 1;
     // Another program's window with the same title must not pass for a running copy.
     CreateWindowExA(0, "STATIC", "Sonavex", WS_OVERLAPPED, 0, 0, 50, 50, nullptr, nullptr, nullptr,
                     nullptr);
