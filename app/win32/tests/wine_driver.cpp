@@ -539,20 +539,11 @@ void press_control(WORD key) {
     SendInput(4, keys, sizeof(INPUT));
 }
 
-// The program's window of class "#32770" titled "Save picture" other than `not`: its save
-// dialog, or after it the message box of a failure.
-HWND save_window(HWND not_this = nullptr) {
+// The program's window titled "Save picture" (no other makes one): its save dialog, or once
+// that is gone the message box of a failure.
+HWND save_window() {
     HWND found = nullptr;
-    wait_for([&] {
-        for (found = FindWindowW(L"#32770", L"Save picture"); found;
-             found = FindWindowExW(nullptr, found, L"#32770", L"Save picture")) {
-            DWORD process = 0;
-            GetWindowThreadProcessId(found, &process);
-            if (found != not_this && process == g_program.dwProcessId && IsWindowVisible(found))
-                return true;
-        }
-        return false;
-    });
+    wait_for([&] { return IsWindowVisible(found = FindWindowW(L"#32770", L"Save picture")); });
     return found;
 }
 
@@ -609,15 +600,9 @@ void run_pictures() {
         UpdateWindow(g_window);
         Pixels shown(352 * 172 * m * m);
         grab(shown.data(), m);
-        const std::vector<std::wstring> before = files_in(folder, L"Sonavex *.png");
-        std::vector<std::wstring> added;
+        std::vector<std::wstring> added; // My Pictures is the test's own: the only ones there
         save_through_dialog(L"");
-        wait_for([&] {
-            added = files_in(folder, L"Sonavex *.png");
-            for (const std::wstring &name : before)
-                added.erase(std::remove(added.begin(), added.end(), name), added.end());
-            return !added.empty();
-        });
+        wait_for([&] { return !(added = files_in(folder, L"Sonavex *.png")).empty(); });
         const std::wstring typed = std::wstring(temp) + L"typed " + std::to_wstring(m) + L".png";
         save_through_dialog(typed); // written before the copy below is handled
         press_control('C');
@@ -642,7 +627,7 @@ void run_pictures() {
 
     const std::wstring locked = wide(env("SONAVEX_LOCKED_FOLDER").c_str());
     dialog = save_through_dialog(locked + L"\\picture.png");
-    HWND box = dialog ? save_window(dialog) : nullptr;
+    HWND box = dialog ? save_window() : nullptr;
     wchar_t text[512] = {};
     GetDlgItemTextW(box, 0xFFFF, text, 512);
     check(box && std::wstring(text).find(L"could not be saved") != std::wstring::npos &&
