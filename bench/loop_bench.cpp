@@ -1,11 +1,14 @@
-// Times the two transforms and one spectrum frame in note and in linear mode with a plain
-// loop and the process's CPU clock, so that it needs no benchmark library and builds for the
+// Times the two transforms, one spectrum frame in note and in linear mode, and the rate
+// converter of what the computer plays (one second of 48 kHz float stereo in 10 ms packets,
+// as the Windows program's loopback device gets it) with a plain loop and the process's CPU
+// clock, so that it needs no benchmark library and builds for the
 // 32-bit x86 core (x87 arithmetic, cmake/linux-i386.cmake) as well as for x86_64; run both
 // side by side with bench/measure_x86.sh. Prints one line per case: the median over 15
 // rounds of the CPU time of one call, in microseconds.
 //
 //     BUILD/sonavex_loop_bench [rounds]
 
+#include "capture/rate_converter.h"
 #include "engine/display.h"
 #include "engine/frame.h"
 #include "engine/history.h"
@@ -59,6 +62,29 @@ double transform_us(int rounds, int n) {
     return us;
 }
 
+// One second of a 1 kHz tone at 48 kHz float stereo, converted in 10 ms packets.
+double converter_us(int rounds) {
+    const MixFormat format = {48000, 2, 32, SampleKind::Float};
+    std::vector<float> input(2 * format.rate);
+    for (std::size_t n = 0; n < input.size(); ++n)
+        input[n] =
+            static_cast<float>(0.5 * std::sin(2 * 3.14159265358979 * 1000 * (n / 2) / 48000));
+    RateConverter converter;
+    converter.open(format);
+    std::int16_t block[1024];
+    long sum = 0;
+    const double us = median_us(rounds, 2, [&](int) {
+        for (std::size_t done = 0; done < format.rate;) {
+            std::size_t made = 0;
+            done += converter.convert(&input[2 * done], 480, block, 1024, &made);
+            sum += block[0];
+        }
+    });
+    if (sum == 12345678)
+        std::abort(); // the results are used, so no call is left out
+    return us;
+}
+
 } // namespace
 
 int main(int argc, char **argv) {
@@ -76,6 +102,7 @@ int main(int argc, char **argv) {
                 median_us(rounds, 1000, [](int) { render_frame(kNoteMode | kScopeMode); }));
     std::printf("render_frame linear %.2f\n",
                 median_us(rounds, 4000, [](int) { render_frame(kScopeMode); }));
+    std::printf("rate_converter 48k_float_stereo_1s %.0f\n", converter_us(rounds));
     free_sample_history();
     free_display_block();
     return 0;

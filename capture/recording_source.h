@@ -22,6 +22,12 @@ bool recorded_source_name(std::string *name);
 // device is open (nothing to move).
 bool move_recording(const std::string &name);
 
+// What the menu shows for a source's description (or name): at most kMaxShownBytes of it,
+// cut only between UTF-8 characters and then ending in an ellipsis, with tabs, line ends and
+// the other control characters shown as spaces.
+constexpr std::size_t kMaxShownBytes = 100;
+std::string shown_text(const char *text);
+
 // The choice the next open records from; empty for the server's default input.
 const std::string &chosen_source_name();
 void set_chosen_source_name(const std::string &name);

@@ -2,6 +2,8 @@
 
 #include "capture/recording_source.h"
 
+#include <cstring>
+
 namespace {
 
 // The source chosen for this run (empty: the server's default input). Window thread.
@@ -28,6 +30,35 @@ SourceChoices read_source_choices() {
         choices.checked = g_chosen;
     }
     return choices;
+}
+
+std::string shown_text(const char *text) {
+    std::string shown;
+    const std::size_t length = std::strlen(text);
+    std::size_t end = length;
+    if (length > kMaxShownBytes) {
+        end = kMaxShownBytes;
+        while (end > 0 && (static_cast<unsigned char>(text[end]) & 0xC0) == 0x80) {
+            --end; // a continuation byte: the character began before it
+        }
+    }
+    for (std::size_t i = 0; i < end; ++i) {
+        const auto byte = static_cast<unsigned char>(text[i]);
+        // C0 controls and DEL are one byte; C1 controls (U+0080 to U+009F) are C2 80 to C2 9F.
+        if (byte < 0x20 || byte == 0x7F) {
+            shown += ' ';
+        } else if (byte == 0xC2 && i + 1 < end && static_cast<unsigned char>(text[i + 1]) <= 0x9F &&
+                   static_cast<unsigned char>(text[i + 1]) >= 0x80) {
+            shown += ' ';
+            ++i;
+        } else {
+            shown += text[i];
+        }
+    }
+    if (end < length) {
+        shown += "\u2026";
+    }
+    return shown;
 }
 
 bool choose_source(const std::string &name) {

@@ -15,7 +15,7 @@
 
 struct SoundSource {
     std::string name;        // the server's name for it, by which a stream is moved
-    std::string description; // what the server calls it for people
+    std::string description; // what the server calls it for people, shortened to be shown
 };
 
 struct SourceChoices {

@@ -12,10 +12,16 @@
 
 #include <sys/time.h>
 
+#include <cstring>
+#include <utility>
+
 namespace {
 
 constexpr pa_usec_t kAnswerTimeout = 2 * PA_USEC_PER_SEC;
-constexpr std::size_t kMaxTextBytes = 256; // a longer name or description is cut
+// A source is chosen and compared by its whole name, never by a part of it, which could be
+// another source's name. The server's texts are bounded all the same: a source whose name is
+// longer than this is left out of the list.
+constexpr std::size_t kMaxNameBytes = 4096;
 
 struct Listing {
     std::vector<SoundSource> *sources;
@@ -25,14 +31,15 @@ struct Listing {
     bool timed_out = false;
 };
 
-std::string bounded(const char *text) {
-    return text ? std::string(text).substr(0, kMaxTextBytes) : std::string();
+// The whole name, or an empty string when there is none or it is too long to keep.
+std::string whole_name(const char *name) {
+    return name && std::strlen(name) <= kMaxNameBytes ? std::string(name) : std::string();
 }
 
 void on_server_info(pa_context *, const pa_server_info *info, void *data) {
     auto *listing = static_cast<Listing *>(data);
     if (info) {
-        *listing->default_source = bounded(info->default_source_name);
+        *listing->default_source = whole_name(info->default_source_name);
     }
     --listing->waiting;
 }
@@ -46,12 +53,13 @@ void on_source(pa_context *, const pa_source_info *info, int eol, void *data) {
         --listing->waiting;
         return;
     }
-    if (info && info->name && listing->sources->size() < kMaxSoundSources) {
-        SoundSource source{bounded(info->name), bounded(info->description)};
-        if (source.description.empty()) {
-            source.description = source.name;
+    if (info && listing->sources->size() < kMaxSoundSources) {
+        std::string name = whole_name(info->name);
+        if (!name.empty()) {
+            const bool described = info->description && info->description[0] != '\0';
+            std::string shown = shown_text(described ? info->description : info->name);
+            listing->sources->push_back(SoundSource{std::move(name), std::move(shown)});
         }
-        listing->sources->push_back(source);
     }
 }
 

@@ -8,8 +8,10 @@
 // Windows only; the service is reached through COM when asked for, so the program still
 // starts on a system without it.
 
-// True when the system offers a default output to record from (asked now, on the calling
-// thread); false on a system without the service or without an output.
+// True when the system offers a default output to record from. Asked now, by opening a
+// loopback stream as recording would (on a thread of its own; the caller waits at most about
+// 2 s); false on a system without the service or without an output, and where the service
+// opens the stream but refuses to capture from it (Wine before 9.12).
 bool loopback_offered();
 
 // The loopback device, with the semantics of every wave-input device: a failed open returns

@@ -20,8 +20,9 @@ set(CMAKE_EXE_LINKER_FLAGS_INIT "-m32")
 set(CMAKE_LIBRARY_ARCHITECTURE i386-linux-gnu)
 set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
 
-# Whether this machine runs 32-bit x86 code: a tiny -m32 program, built and run. If not,
-# CTest and the test discovery run every test program through the emulator.
+# Whether this machine runs 32-bit x86 code: a tiny -m32 program, built and run, unless the
+# answer is given (the test command passes the one scripts/i386.sh found, so that every step
+# agrees). If not, CTest and the test discovery run every test program through the emulator.
 if(NOT DEFINED SONAVEX_I386_NATIVE)
     set(probe ${CMAKE_BINARY_DIR}/CMakeFiles/sonavex-i386-probe)
     file(WRITE ${probe}.c "int main(void) { return 0; }\n")

@@ -11,7 +11,7 @@ demo_packages="pulseaudio xvfb xauth x11-utils sox imagemagick"
 test_packages="$package_packages $demo_packages libgtest-dev libgmock-dev libbenchmark-dev
 xdotool libfftw3-dev mingw-w64 wine64 wine wine32:i386 fonts-wine locales procps psmisc lintian
 desktop-file-utils appstream pipewire wireplumber pipewire-pulse dbus weston xwayland openbox
-g++-multilib qemu-user-static zip unzip binutils python3"
+g++-multilib qemu-user-static zip unzip binutils python3 strace"
 
 ensure_packages() {
     local wanted missing=() pkg

@@ -13,7 +13,9 @@
 #   scripts/sound-server.sh stop DIR      stop the signal and the server (by pid)
 #
 # DIR/server.pid holds the process that serves the PulseAudio protocol; DIR/server.pids all
-# of the server's processes (for PipeWire: pipewire-pulse, wireplumber, pipewire).
+# of the server's processes in the order they stop (for PipeWire: pipewire-pulse,
+# wireplumber, pipewire). Each is recorded as soon as it runs, before any wait that may
+# fail, so that stop finds whatever a failed start left running.
 set -euo pipefail
 
 cmd=${1:?usage: sound-server.sh start|play|stop DIR [signal|kind]}
@@ -55,7 +57,8 @@ wait_for_server() {
         pactl info >/dev/null 2>&1 && return 0
         sleep 0.1
     done
-    pactl info >/dev/null
+    echo "sound-server.sh: the server does not answer" >&2
+    return 1
 }
 
 start_pulseaudio() {
@@ -67,39 +70,41 @@ set-default-sink nullsink
 load-module module-remap-source master=nullsink.monitor source_name=vmic channels=1 channel_map=mono source_properties=device.description=VirtualMic
 set-default-source vmic
 PA
+    # The daemon has written its pid file by the time the starting process returns.
     pulseaudio -D -n --system=false --exit-idle-time=-1 --disallow-exit=yes \
-        --use-pid-file=yes -F "$dir/server.pa" 2>"$dir/server.log"
-    wait_for_server
-    cp "$run/pulse/pid" "$dir/server.pid"
-    cp "$dir/server.pid" "$dir/server.pids"
+        --use-pid-file=yes -F "$dir/server.pa" 2>"$dir/server.log" || return 1
+    cp "$run/pulse/pid" "$dir/server.pid" && cp "$dir/server.pid" "$dir/server.pids" || return 1
+    wait_for_server || return 1
 }
 
-# Starts one server process in a session of its own; appends its pid to FILE.
+# Starts one server process in a session of its own and records it first among those to stop.
 spawn() {
-    local file=$1 name=$2
-    shift 2
+    local name=$1
+    shift
     setsid "$@" </dev/null >"$dir/$name.log" 2>&1 &
-    echo $! >>"$file"
+    { echo $! && { [ ! -f "$dir/server.pids" ] || cat "$dir/server.pids"; }; } >"$dir/server.pids.new" &&
+        mv "$dir/server.pids.new" "$dir/server.pids" || return 1
 }
 
 start_pipewire() {
-    mkdir -p "$XDG_CONFIG_HOME" "$XDG_STATE_HOME"
+    mkdir -p "$XDG_CONFIG_HOME" "$XDG_STATE_HOME" || return 1
     # wireplumber and pipewire-pulse talk over a session bus: a private one.
     dbus-daemon --session --fork --address="unix:path=$run/bus" --print-pid=3 \
-        3>"$dir/bus.pid" >/dev/null
+        3>"$dir/bus.pid" >/dev/null || return 1
     export DBUS_SESSION_BUS_ADDRESS="unix:path=$run/bus"
-    : >"$dir/started.pids"
-    spawn "$dir/started.pids" pipewire pipewire
-    for _ in $(seq 50); do [ -S "$run/pipewire-0" ] && break; sleep 0.1; done
-    spawn "$dir/started.pids" wireplumber wireplumber
-    spawn "$dir/started.pids" pipewire-pulse pipewire-pulse
+    rm -f "$dir/server.pids"
     # Stopped in the reverse order: the protocol server first, pipewire itself last.
-    tac "$dir/started.pids" >"$dir/server.pids" && rm "$dir/started.pids"
-    head -1 "$dir/server.pids" >"$dir/server.pid"
-    wait_for_server
-    pactl load-module module-null-sink sink_name=nullsink rate=44100 channels=2 >/dev/null
+    spawn pipewire pipewire || return 1
+    for _ in $(seq 50); do [ -S "$run/pipewire-0" ] && break; sleep 0.1; done
+    spawn wireplumber wireplumber || return 1
+    spawn pipewire-pulse pipewire-pulse || return 1
+    head -1 "$dir/server.pids" >"$dir/server.pid" || return 1
+    wait_for_server || return 1
+    pactl load-module module-null-sink sink_name=nullsink rate=44100 channels=2 >/dev/null ||
+        return 1
     pactl load-module module-remap-source master=nullsink.monitor source_name=vmic \
-        channels=1 channel_map=mono source_properties=device.description=VirtualMic >/dev/null
+        channels=1 channel_map=mono source_properties=device.description=VirtualMic \
+        >/dev/null || return 1
     # The defaults are wireplumber's to keep: asked before it has seen the new nodes, it
     # forgets the request. Ask until it reports them.
     for _ in $(seq 50); do
@@ -124,11 +129,13 @@ stop_feeder() {
     fi
 }
 
-# Plays a tone of HZ into SINK in a session of its own; its pid goes to FILE.
+# Plays a tone of HZ into SINK in a session of its own; its pid goes to FILE. The player keeps
+# 100 ms queued: with less, a machine busy with other work let it run dry now and then, and
+# the gaps of silence skewed the tone that the live capture test measures.
 feed_tone() {
-    setsid bash -c "sox -q -n -t raw -r 22050 -e signed -b 16 -c 1 - synth 3600 sine $1 vol 0.5 \
-        | pacat --playback --raw --format=s16le --rate=22050 --channels=1 --latency-msec=20 -d $2" \
-        </dev/null >/dev/null 2>&1 &
+    setsid bash -c 'sox -q -n -t raw -r 22050 -e signed -b 16 -c 1 - synth 3600 sine "$1" vol 0.5 |
+        pacat --playback --raw --format=s16le --rate=22050 --channels=1 --latency-msec=100 -d "$2"' \
+        _ "$1" "$2" </dev/null >/dev/null 2>&1 &
     echo $! >"$3"
 }
 
@@ -139,7 +146,7 @@ start)
     chmod 700 "$run"
     server_env
     case "$kind" in
-    pulseaudio) start_pulseaudio ;;
+    pulseaudio) start_pulseaudio || { "$0" stop "$dir"; exit 1; } ;;
     pipewire) start_pipewire || { "$0" stop "$dir"; exit 1; } ;;
     *) echo "sound-server.sh: unknown server kind $kind" >&2; exit 2 ;;
     esac

@@ -10,11 +10,12 @@ class QLocalSocket;
 // One copy per user session. The first copy holds a lock on a file in the user's private
 // runtime directory (the kernel lets it go when the process ends, however it ends) and
 // listens on a local socket beside it. A later copy finds the lock held, asks the first
-// copy through the socket to come to the front and waits for its answer.
+// copy through the socket to come to the front and waits for its answer; should the lock
+// come free meanwhile (the first copy was ending), it becomes the first copy itself.
 //
-// Without a private runtime directory (missing, or not the user's alone), or when the lock
-// cannot be taken for any reason other than another copy holding it, the program runs
-// without the check, saying why in one line on standard error.
+// Without a private runtime directory (missing, a symbolic link, or not the user's alone),
+// or when the lock cannot be taken for any reason other than another copy holding it, the
+// program runs without the check, saying why in one line on standard error.
 class SingleInstance : public QObject {
     Q_OBJECT
   public:
@@ -34,14 +35,17 @@ class SingleInstance : public QObject {
     void raiseRequested();
 
   private:
-    bool askRunningCopy();
+    Claim askRunningCopy();
+    void serve();
     void listen();
     void watchServer();
     void acceptConnections();
     void readRequest(QLocalSocket *socket);
     void drop(QLocalSocket *socket);
 
-    QString m_socketPath;
+    QString m_dir;                       // the runtime directory as named, for messages
+    int m_dirFd = -1;                    // that directory, checked; the files are reached in it
+    QString m_socketPath;                // the socket, by a short path through m_dirFd
     int m_lockFd = -1;                   // the locked file, open while the program runs
     QLocalServer m_server;               // answers later copies
     QTimer m_watch;                      // listens again when the server has stopped

@@ -1,14 +1,16 @@
 # shellcheck shell=bash
 # The harness of the end-to-end and package scripts; sourced, never run. Sets root (the source
 # tree) and work (a private directory, removed at exit), and reports in one format: a line
-# "ok NAME" or "not ok NAME: why" per check, then "N passed, N failed". The script exits 1
-# when any check failed, 77 when all were skipped.
+# "ok NAME" or "not ok NAME: why" per check ("skip NAME: why" for one that cannot run here),
+# then "N passed, N failed, N skipped". The script exits 1 when any check failed, 77 when all
+# were skipped.
 #
 # A script defines its cases as functions case_NAME and ends with `run_cases "$@"`. Each case
 # runs in a subshell of its own with its own work directory and clean-ups, so one that fails
 # or skips leaves the next a clean start.
 
 root=$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)
+source "$root/scripts/i386.sh"
 work=$(mktemp -d "/tmp/sonavex-$(basename "$0" .sh).XXXXXX")
 passed=0 failed=0 skipped=0
 pid="" wid="" case_name=""
@@ -41,8 +43,11 @@ skip() {
     echo "skip ${case_name:-$(basename "$0" .sh)}: $*"
     exit 77
 }
+# Reports check NAME as skipped because of WHY, never as passed: for what this machine cannot
+# run at all, which the test command does not turn into a failure.
+skip_check() { echo "skip $1: $2"; skipped=$((skipped + 1)); }
 finish() {
-    echo "$passed passed, $failed failed"
+    echo "$passed passed, $failed failed, $skipped skipped"
     exit $((failed > 0 ? 1 : passed == 0 && skipped > 0 ? 77 : 0))
 }
 

@@ -2,7 +2,7 @@
 # The "Record from" menu, driven for real: a private sound server (of the test command's
 # kind) with the virtual microphone at 440 Hz, a second one at 880 Hz and the null sink's
 # monitor; the menu opened with a right click or the keyboard's menu key and walked with
-# the arrow keys.
+# the arrow keys; and two sources whose long names begin alike.
 #
 #   record_from_test.sh PROGRAM CLOSE_WINDOW [CASE...]
 set -uo pipefail
@@ -49,6 +49,27 @@ case_record-from() {
     click $pause
     wait_until 2000 recording || fail "no recording after releasing pause"
     wait_for_bar 60 2000
+    close_program
+}
+
+# Two sources whose names agree in their first 256 bytes, on a PipeWire server (PulseAudio
+# refuses names this long): each is chosen by its whole name and recorded from, not the other.
+case_long-source-names() {
+    private_sound_server pipewire
+    play 440
+    "$root/scripts/sound-server.sh" second "$SONAVEX_SOUND_DIR" 880
+    local long short
+    long=$(printf 'n%.0s' $(seq 300)) short=$(printf 'n%.0s' $(seq 256))
+    for source in "$long:nullsink" "$short:nullsink2"; do
+        pactl load-module module-remap-source master="${source#*:}.monitor" \
+            source_name="${source%:*}" channels=1 channel_map=mono >/dev/null ||
+            fail "the server refused a long source name"
+    done
+    start_program
+    wait_for_bar 48 2000
+    first=$(stream | cut -d' ' -f1-2)
+    choose_source "$short" && moved "$short" 60
+    choose_source "$long" && moved "$long" 48
     close_program
 }
 

@@ -1,8 +1,8 @@
 #!/usr/bin/env bash
 # The single copy and the priority of the programs the window starts, against the real
 # program on the test display and sound server: a runtime directory squatted by another
-# user, broken lock files, a flood of connections, the mixer started while on top, and a
-# stopped first copy.
+# user, one reached through a symbolic link, broken lock files, a flood of connections, the
+# mixer started while on top, a stopped first copy and one on its way out.
 #
 #   single_copy_test.sh PROGRAM CLOSE_WINDOW [CASE...]   (default: every case)
 set -uo pipefail
@@ -10,10 +10,12 @@ source "$(dirname "${BASH_SOURCE[0]}")/common.sh"
 e2e_script "$@"
 peer="$root/tests/e2e/socket_peer.py"
 
-# Each case: a runtime directory of its own, and the usual limit of 1,024 descriptors.
+# Each case: a runtime directory of its own, and the usual limit of 1,024 descriptors. Its
+# name is 113 bytes long, so that the socket's full name (128) does not fit a socket address.
 own_runtime_dir() {
     export XDG_RUNTIME_DIR="$work/run"
-    mkdir -m 700 "$XDG_RUNTIME_DIR"
+    XDG_RUNTIME_DIR+=$(printf '%*s' $((113 - ${#XDG_RUNTIME_DIR})) "" | tr ' ' r)
+    mkdir -m 700 "$XDG_RUNTIME_DIR" || fail "cannot make $XDG_RUNTIME_DIR"
     ulimit -Sn 1024
 }
 
@@ -26,11 +28,14 @@ case_squatted-runtime-directory() {
     local user="sonavex-squat-$$" tmp="$work/tmp" squat="$work/tmp/runtime-$(id -un)" listener
     useradd --no-create-home --shell /usr/sbin/nologin "$user" || fail "useradd failed"
     at_exit "userdel '$user'"
-    mkdir -m 1777 "$tmp" && chmod 711 "$work" "$(dirname "$work")"
+    # The other user reaches nothing of the checkout, which may lie in a folder closed to
+    # others: its listener is copied where it can read it.
+    mkdir -m 1777 "$tmp" && chmod 711 "$work" "$(dirname "$work")" || fail "no shared folder"
+    install -m 644 "$peer" "$tmp/socket_peer.py" || fail "cannot copy the listener"
     install -d -m 700 -o "$user" "$squat"
     setpriv --reuid="$user" --regid="$(id -g "$user")" --clear-groups /usr/bin/python3 \
-        "$peer" listen "$tmp/connections" "$squat/sonavex.socket" "$tmp/sonavex.socket" \
-        >"$tmp/listening" &
+        "$tmp/socket_peer.py" listen "$tmp/connections" "$squat/sonavex.socket" \
+        "$tmp/sonavex.socket" >"$tmp/listening" &
     listener=$!
     at_exit "kill $listener; wait $listener"
     wait_until 5000 test -s "$tmp/listening" || fail "the squatter does not listen"
@@ -42,6 +47,17 @@ case_squatted-runtime-directory() {
     TMPDIR="$tmp" start_program
     [ -e "$tmp/connections" ] && fail "the program connected to the other user's socket"
     grep -q "no private runtime directory" "$work/program.log" || fail "nothing said on stderr"
+    close_program
+}
+
+# A runtime directory named with a trailing slash through a symbolic link to a private
+# directory: the link is refused, and nothing is made where it leads.
+case_runtime-directory-link() {
+    mkdir -m 700 "$work/run" && ln -s run "$work/link" || fail "cannot make the link"
+    XDG_RUNTIME_DIR="$work/link/" start_program
+    grep -q "no private runtime directory ($work/link/ is a symbolic link)" "$work/program.log" ||
+        fail "stderr: $(<"$work/program.log")"
+    [ -z "$(ls -A "$work/run")" ] || fail "made through the link: $(ls -A "$work/run")"
     close_program
 }
 
@@ -62,13 +78,13 @@ case_broken-lock-file() {
 }
 
 # 1,100 idle connections and one sending 50 MB: the first copy stays small and still
-# answers a second copy by coming to the front.
+# answers a second copy by coming to the front, for all the runtime directory's long name.
 case_flood() {
     own_runtime_dir
     start_program
     local before after
     before=$(awk '/^VmRSS:/ { print $2 }' "/proc/$pid/status")
-    python3 "$peer" flood "$XDG_RUNTIME_DIR/sonavex.socket" 1100 50 >"$work/flood" &
+    (cd "$XDG_RUNTIME_DIR" && exec python3 "$peer" flood sonavex.socket 1100 50) >"$work/flood" &
     at_exit "kill $!"
     wait_until 20000 test -s "$work/flood" || fail "the flood did not end"
     after=$(awk '/^VmRSS:/ { print $2 }' "/proc/$pid/status")
@@ -120,6 +136,30 @@ case_stopped-first-copy() {
     kill -CONT "$pid"
     [ "$rc" != 0 ] && [ "$rc" != 124 ] || fail "the second copy ended with $rc"
     grep -q "did not answer" "$work/second.log" || fail "the second copy said: $(<"$work/second.log")"
+    close_program
+}
+
+# A copy started while the first is on its way out, with the first's removal of its socket
+# slowed by a second (strace injects the delay): the new copy waits for the lock and comes
+# up as the first copy, its socket is the one it keeps, and a third copy is answered by it.
+case_exiting-first-copy() {
+    own_runtime_dir
+    start_program
+    local first=$pid socket="$XDG_RUNTIME_DIR/sonavex.socket" made
+    at_exit "kill $first"
+    strace -f -p "$first" -o /dev/null -e trace=unlink,unlinkat \
+        -e inject=unlink,unlinkat:delay_enter=1000000 2>"$work/strace.log" &
+    at_exit "kill $!"
+    wait_until 5000 grep -q attached "$work/strace.log" || fail "strace did not attach"
+    "$close_window" "$wid" || fail "cannot ask the window to close"
+    wait_until 2000 eval '[ -z "$(program_windows)" ]' || fail "the first window stays"
+    start_program
+    made=$(stat -c '%i %z' "$socket") || fail "the second copy has no socket"
+    timeout 10 tail --pid="$first" -f /dev/null || fail "the first copy did not end"
+    [ "$(stat -c '%i %z' "$socket" 2>&1)" = "$made" ] ||
+        fail "the first copy removed the socket of the second"
+    timeout 10 "$program" >"$work/third.log" 2>&1 || fail "the third copy exited with $?"
+    [ "$(program_windows)" = "$wid" ] || fail "windows: $(program_windows)"
     close_program
 }
 

@@ -7,7 +7,11 @@
 //   that is gone or taken.
 //   SONAVEX_GONE=NAME:N: from the program's Nth device open on, the system no longer lists
 //   the recording device NAME, as when it is unplugged.
+//   SONAVEX_LOOPBACK=stand-in:NAME: the program records what the computer plays, from the
+//   stand-in service of loopback_stand_in.cpp, which the events NAME.* move along;
+//   SONAVEX_LOOPBACK=system: the same from the system's own service.
 #include "capture/wave_input.h"
+#include "capture/wave_input_loopback.h"
 
 #include <cstdlib>
 #include <cstring>
@@ -57,7 +61,15 @@ unsigned failing_open(WaveHandle *device, const CaptureFormat *format, WaveCallb
 
 } // namespace
 
+bool register_loopback_stand_in(const char *name); // loopback_stand_in.cpp
+
 extern "C" const WaveInput &__wrap__Z19platform_wave_inputv() {
+    if (const char *loopback = std::getenv("SONAVEX_LOOPBACK")) {
+        // Registered once; without its stand-in the device meets the system's own service.
+        [[maybe_unused]] static const bool served =
+            std::strncmp(loopback, "stand-in:", 9) != 0 || register_loopback_stand_in(loopback + 9);
+        return loopback_wave_input();
+    }
     if (!std::getenv("SONAVEX_FAIL_ADDS") && !std::getenv("SONAVEX_FAIL_OPENS") &&
         !std::getenv("SONAVEX_GONE"))
         return __real__Z19platform_wave_inputv();

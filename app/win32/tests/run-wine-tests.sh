@@ -5,9 +5,12 @@
 # microphone (and 880 Hz on a second one, chosen from the picture's menu) and once with no
 # sound server at all; then the same program with faults injected: a device that refuses
 # buffers while recording, a chosen device that fails to open or is unplugged, failed
-# allocations. A stand-in
-# in the system folder plays the recording mixer, as the control panel or SNDVOL32.EXE, and
-# another SNDVOL32.EXE lies beside the program, where it must be neither found nor started.
+# allocations; and recording what the computer plays, from a stand-in for the system's audio
+# service and from Wine's own, which refuses. A stand-in in the system folder plays the
+# recording mixer, as the control panel or SNDVOL32.EXE, and another SNDVOL32.EXE lies beside
+# the program, where it must be neither found nor started.
+# Where the machine executes no 32-bit x86 code (scripts/i386.sh), the x86 program's run is
+# skipped and said so.
 #
 #   app/win32/tests/run-wine-tests.sh BUILD_DIR...
 #
@@ -19,8 +22,14 @@ source "$(dirname "${BASH_SOURCE[0]}")/../../../tests/e2e/common.sh"
 [ -n "${SONAVEX_SOUND_DIR:-}" ] || private_sound_server
 [ -n "${DISPLAY:-}" ] || private_display
 
-# Debian's wine starts 32-bit and 64-bit programs alike (the former need wine32:i386).
+# Debian's wine starts 32-bit and 64-bit programs alike (the former need wine32:i386), but
+# whenever wine32 is installed it starts the 32-bit loader, which cannot run where the machine
+# executes no 32-bit x86 code: there the 64-bit loader runs the x86_64 program alone.
 wine=$(command -v wine)
+if ! i386_runs; then
+    wine=/usr/lib/wine/wine64
+    export WINELOADER=$wine
+fi
 wineserver=$(command -v wineserver || echo /usr/lib/wine/wineserver)
 export WINEPREFIX="$work/prefix" WINEARCH=win64 WINEDEBUG=-all
 # The stand-in mixers are native programs where Wine has builtin ones.
@@ -94,6 +103,10 @@ for build in "$@"; do
         archive=$(cd "$build" && cpack >/dev/null && compgen -G "$PWD/sonavex-*-win*.zip" | head -1)
     arch=$(basename "${archive%.zip}")
     arch=${arch##*-}
+    if [ "$arch" = win32 ] && ! i386_runs; then
+        skip_check "$arch under Wine" "$SONAVEX_I386_WHY"
+        continue
+    fi
     program="$work/$arch/sonavex.exe"
     if ! unzip -qo "$archive" sonavex.exe -d "${program%/*}" || [ ! -f "$driver" ]; then
         not_ok "$build" "no release archive or test driver"
@@ -114,6 +127,10 @@ for build in "$@"; do
     mixers
     SONAVEX_MIXER=none SONAVEX_FAIL_ADDS=40,42 SONAVEX_FAIL_OPENS=4 SONAVEX_GONE=SecondMic:6 \
         drive device-faults "$faults"
+    # What the computer plays: from a stand-in service that the driver moves along, then from
+    # Wine's own, which refuses loopback.
+    SONAVEX_MIXER=none SONAVEX_LOOPBACK="stand-in:sonavex-$arch-$$" drive loopback "$faults"
+    SONAVEX_MIXER=none SONAVEX_LOOPBACK=system drive loopback-refused "$faults"
     # "Save picture…" and "Copy picture", also into a folder the program may not write to.
     # Root may write anywhere: as root this session (the wineserver included, which opens
     # the files) runs without the capabilities that override file permissions.

@@ -7,6 +7,11 @@
 //   sonavex_wine_driver device-faults PATH-TO-SONAVEX_FAULTS.EXE
 //       as running, with the program's 40th and 42nd buffer additions and its 4th device
 //       open failing, and the second microphone unlisted from the 6th open on
+//   SONAVEX_LOOPBACK=stand-in:NAME sonavex_wine_driver loopback PATH-TO-SONAVEX_FAULTS.EXE
+//       recording what the computer plays from the stand-in service, which the driver moves
+//       along with the events NAME.*
+//   SONAVEX_LOOPBACK=system sonavex_wine_driver loopback-refused PATH-TO-SONAVEX_FAULTS.EXE
+//       recording what the computer plays from Wine's own service, which refuses loopback
 //   sonavex_wine_driver pictures PATH-TO-SONAVEX.EXE  with 440 Hz: "Save picture…" and
 //       "Copy picture"; SONAVEX_LOCKED_FOLDER names a folder the program may not write to
 //
@@ -453,7 +458,29 @@ void run_with_device_faults() {
           took);
 }
 
-void run_without_sound() {
+// What the computer plays, from the stand-in service: its tone, its silence, the output it
+// switches to and the output that goes away, each moved along by one of its events (made by
+// the stand-in when it was registered).
+void run_loopback(const std::string &events) {
+    auto bar = [](int wanted, const char *what) {
+        int seen = -2; // the detail is made after the wait, not in the same call
+        const bool shown = wait_for([&] { return (seen = tallest_bar()) == wanted; }, 10000);
+        check(shown && state(IDM_PAUSE) == TBSTATE_ENABLED, what,
+              "tallest bar " + std::to_string(seen));
+    };
+    bar(48, "440 Hz played at 48 kHz float stereo shows on bar 48");
+    for (int i = 0; i < 6; ++i) // each pause closes the device, each release opens it anew
+        click(IDM_PAUSE);
+    SetEvent(CreateEventA(nullptr, TRUE, FALSE, (events + ".gap").c_str()));
+    bar(-1, "after quick pauses, while no packets come, blocks of silence do: the bars fall");
+    SetEvent(CreateEventA(nullptr, TRUE, FALSE, (events + ".switch").c_str()));
+    bar(60, "a new default output at 44.1 kHz 16-bit playing 880 Hz: bar 60");
+    SetEvent(CreateEventA(nullptr, TRUE, FALSE, (events + ".invalidate").c_str()));
+    check(wait_for([] { return state(IDM_PAUSE) == 5; }, 10000),
+          "an output that goes away stops capture and presses the pause button");
+}
+
+void run_without_sound(const char *what = "no sound server") {
     check_mixer();
     const bool paused = wait_for([] { return (state(IDM_PAUSE) & TBSTATE_CHECKED) != 0; });
     const bool black = wait_for([] {
@@ -462,7 +489,8 @@ void run_without_sound() {
         std::fill(g_picture + 80 * 352, g_picture + 92 * 352, 0u); // all but the strip is black
         return strip && std::count(g_picture, g_picture + 352 * 172, 0u) == 352 * 172;
     });
-    check(paused && black, "no sound server: pause pressed, picture black but the strip");
+    check(paused && black,
+          (std::string(what) + ": pause pressed, picture black but the strip").c_str());
 }
 
 using Pixels = std::vector<unsigned>; // 0xRRGGBB, top-down
@@ -661,6 +689,10 @@ int main(int argc, char **argv) {
             run_with_sound(argv[2]);
         else if (mode == "device-faults")
             run_with_device_faults();
+        else if (mode == "loopback")
+            run_loopback(env("SONAVEX_LOOPBACK").substr(9)); // after "stand-in:"
+        else if (mode == "loopback-refused")
+            run_without_sound("loopback refused by the system"); // a failed open
         else if (mode == "pictures")
             run_pictures();
         else
