@@ -10,8 +10,7 @@ int main(int argc, char *argv[]) {
     const QMimeData *offered = QGuiApplication::clipboard()->mimeData();
     const QByteArray png = offered ? offered->data(QStringLiteral("image/png")) : QByteArray();
     QFile out(argc == 2 ? QFile::decodeName(argv[1]) : QString()); // no name: cannot open
-    return png.startsWith("\x89PNG") && out.open(QIODevice::WriteOnly) &&
-                   out.write(png) == png.size() && out.flush()
-               ? 0
-               : 1;
+    const bool written =
+        png.startsWith("\x89PNG") && out.open(QIODevice::WriteOnly) && out.write(png) == png.size();
+    return written && out.flush() ? 0 : 1;
 }

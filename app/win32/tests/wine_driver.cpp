@@ -109,7 +109,7 @@ unsigned at(int x, int y) { return g_picture[y * 352 + x]; }
 
 // The window's own pixels of the picture at m times its size (what GetPixel reads, in one
 // go), as 0xRRGGBB top-down.
-void grab(unsigned *pixels, int m = 1) {
+void grab(unsigned *pixels = g_picture, int m = 1) {
     BITMAPINFO info = {{sizeof(BITMAPINFOHEADER), 352 * m, -172 * m, 1, 32, BI_RGB, 0, 0, 0, 0, 0},
                        {}};
     HDC window_dc = GetDC(g_window), memory = CreateCompatibleDC(window_dc);
@@ -124,7 +124,6 @@ void grab(unsigned *pixels, int m = 1) {
     for (int i = 0; i < 352 * 172 * m * m; ++i)
         pixels[i] &= 0xFFFFFF;
 }
-void grab() { grab(g_picture); }
 
 // The tallest of the 88 bars (the middle one of equally tall neighbours), or -1 when none.
 int tallest_bar() {
@@ -494,67 +493,57 @@ void run_without_sound(const char *what = "no sound server") {
 }
 
 using Pixels = std::vector<unsigned>; // 0xRRGGBB, top-down
-struct Image {
-    Pixels pixels;
-    UINT width = 0, height = 0;
-};
 
-// An image file as the system's decoder reads it; empty when it is no PNG or cannot be read.
-Image png_image(const std::wstring &path) {
+// Rows of 24-bit blue, green, red pixels, `stride` bytes apart from the top row at `top`, as
+// pixels; none unless they hold the picture at m times its size.
+Pixels from_bgr(const unsigned char *top, UINT width, UINT height, int stride, int m) {
+    Pixels pixels;
+    for (UINT y = 0; width == 352u * m && height == 172u * m && y < height; ++y)
+        for (const unsigned char *p = top + std::ptrdiff_t{stride} * y, *end = p + 3 * width;
+             p < end; p += 3)
+            pixels.push_back(p[2] << 16 | p[1] << 8 | p[0]);
+    return pixels;
+}
+
+// A PNG file as the system's decoder reads it: 24 bits, as the program writes it.
+Pixels png_pixels(const std::wstring &path, int m) {
     IWICImagingFactory *factory = nullptr;
     IWICBitmapDecoder *decoder = nullptr;
     IWICBitmapFrameDecode *frame = nullptr;
-    IWICFormatConverter *converter = nullptr;
     GUID container = {};
-    Image image;
-    HRESULT hr = CoCreateInstance(CLSID_WICImagingFactory, nullptr, CLSCTX_INPROC_SERVER,
-                                  IID_IWICImagingFactory, reinterpret_cast<void **>(&factory));
-    if (SUCCEEDED(hr))
-        hr = factory->CreateDecoderFromFilename(path.c_str(), nullptr, GENERIC_READ,
-                                                WICDecodeMetadataCacheOnDemand, &decoder);
-    if (SUCCEEDED(hr) && SUCCEEDED(hr = decoder->GetContainerFormat(&container)) &&
+    UINT width = 0, height = 0;
+    std::vector<unsigned char> bytes;
+    if (SUCCEEDED(CoCreateInstance(CLSID_WICImagingFactory, nullptr, CLSCTX_INPROC_SERVER,
+                                   IID_IWICImagingFactory, reinterpret_cast<void **>(&factory))) &&
+        SUCCEEDED(factory->CreateDecoderFromFilename(path.c_str(), nullptr, GENERIC_READ,
+                                                     WICDecodeMetadataCacheOnDemand, &decoder)) &&
+        SUCCEEDED(decoder->GetContainerFormat(&container)) &&
         IsEqualGUID(container, GUID_ContainerFormatPng) &&
-        SUCCEEDED(hr = decoder->GetFrame(0, &frame)) &&
-        SUCCEEDED(hr = factory->CreateFormatConverter(&converter)) &&
-        SUCCEEDED(hr = converter->Initialize(frame, GUID_WICPixelFormat32bppBGR,
-                                             WICBitmapDitherTypeNone, nullptr, 0,
-                                             WICBitmapPaletteTypeCustom)) &&
-        SUCCEEDED(hr = converter->GetSize(&image.width, &image.height))) {
-        image.pixels.resize(static_cast<std::size_t>(image.width) * image.height);
-        if (FAILED(converter->CopyPixels(nullptr, image.width * 4, image.pixels.size() * 4,
-                                         reinterpret_cast<BYTE *>(image.pixels.data()))))
-            image.pixels.clear();
+        SUCCEEDED(decoder->GetFrame(0, &frame)) && SUCCEEDED(frame->GetSize(&width, &height))) {
+        bytes.resize(std::size_t{3} * width * height);
+        frame->CopyPixels(nullptr, 3 * width, bytes.size(), bytes.data()); // else zeros: black
     }
-    for (IUnknown *object : std::initializer_list<IUnknown *>{converter, frame, decoder, factory})
+    for (IUnknown *object : std::initializer_list<IUnknown *>{frame, decoder, factory})
         if (object)
             object->Release();
-    for (unsigned &pixel : image.pixels)
-        pixel &= 0xFFFFFF;
-    return image;
+    return from_bgr(bytes.data(), width, height, 3 * width, m);
 }
 
 // The device-independent bitmap on the clipboard, as the program puts it there: 24 bits,
 // rows bottom-up.
-Image clipboard_image() {
-    Image image;
-    if (!OpenClipboard(nullptr))
-        return image;
-    HANDLE data = GetClipboardData(CF_DIB);
+Pixels clipboard_pixels(int m) {
+    Pixels pixels;
+    HANDLE data = OpenClipboard(nullptr) ? GetClipboardData(CF_DIB) : nullptr;
     const auto *header = data ? static_cast<const BITMAPINFOHEADER *>(GlobalLock(data)) : nullptr;
     if (header && header->biCompression == BI_RGB && header->biBitCount == 24) {
-        const int width = header->biWidth, height = header->biHeight;
+        const int stride = (header->biWidth * 3 + 3) & ~3;
         const auto *bits = reinterpret_cast<const unsigned char *>(header) + header->biSize;
-        image = {{}, static_cast<UINT>(width), static_cast<UINT>(height)};
-        for (int y = height - 1; y >= 0; --y) {
-            const unsigned char *p = bits + y * ((width * 3 + 3) & ~3);
-            for (int x = 0; x < width; ++x, p += 3)
-                image.pixels.push_back(p[2] << 16 | p[1] << 8 | p[0]);
-        }
+        pixels = from_bgr(bits + std::ptrdiff_t{stride} * (header->biHeight - 1), header->biWidth,
+                          header->biHeight, -stride, m);
     }
-    if (header)
-        GlobalUnlock(data);
+    GlobalUnlock(data); // harmless when nothing was locked
     CloseClipboard();
-    return image;
+    return pixels;
 }
 
 // Ctrl+S or Ctrl+C as the keyboard gives them, to the program's window in front.
@@ -589,24 +578,14 @@ HWND save_through_dialog(const std::wstring &path, int button = IDOK) {
     return dialog;
 }
 
-// The files in a folder whose names match `pattern`.
-std::vector<std::wstring> files_in(const std::wstring &folder, const wchar_t *pattern = L"*") {
-    std::vector<std::wstring> names;
+// The name of the first file that `pattern` (a path with wildcards) finds; empty if none.
+std::wstring first_file(const std::wstring &pattern) {
     WIN32_FIND_DATAW found;
-    HANDLE search = FindFirstFileW((folder + L"\\" + pattern).c_str(), &found);
-    for (bool more = search != INVALID_HANDLE_VALUE; more; more = FindNextFileW(search, &found))
-        if (!(found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY))
-            names.push_back(found.cFileName);
-    if (search != INVALID_HANDLE_VALUE)
-        FindClose(search);
-    return names;
-}
-
-std::string differs(const Image &got, const Pixels &shown, int m, const char *what = "") {
-    if (got.pixels.empty() || got.width != 352u * m || got.height != 172u * m)
-        return what + std::to_string(got.width) + "x" + std::to_string(got.height);
-    const auto first = std::mismatch(got.pixels.begin(), got.pixels.end(), shown.begin()).first;
-    return first == got.pixels.end() ? "" : what + std::to_string(first - got.pixels.begin());
+    HANDLE search = FindFirstFileW(pattern.c_str(), &found);
+    if (search == INVALID_HANDLE_VALUE)
+        return L"";
+    FindClose(search);
+    return found.cFileName;
 }
 
 // Paused, at 1x and at 2x: the proposed name in My Pictures, a typed name, and the
@@ -614,42 +593,38 @@ std::string differs(const Image &got, const Pixels &shown, int m, const char *wh
 // may not write to brings a message box and keeps no file, not even a partial one.
 void run_pictures() {
     CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
-    wchar_t folder[MAX_PATH] = L"", temp[MAX_PATH] = L"";
-    SHGetFolderPathW(nullptr, CSIDL_MYPICTURES | CSIDL_FLAG_CREATE, nullptr, SHGFP_TYPE_CURRENT,
-                     folder);
+    wchar_t folder[MAX_PATH] = L"";
+    SHGetFolderPathW(nullptr, CSIDL_MYPICTURES, nullptr, SHGFP_TYPE_CURRENT, folder);
     const std::wstring pictures = std::wstring(folder) + L"\\";
-    GetTempPathW(MAX_PATH, temp);
     wait_for([] { return tallest_bar() == 48; }, 10000);
     click(IDM_PAUSE);
+    // My Pictures is the test's own: only the program saves "Sonavex *.png" there.
+    const std::wstring proposed = pictures + L"Sonavex *.png";
     for (int m = 1; m <= 2; ++m) {
-        const std::string at = std::to_string(m) + "x";
         if (m == 2)
             SendMessageA(g_window, WM_COMMAND, IDM_SIZE, 0);
         UpdateWindow(g_window);
-        Pixels shown(352 * 172 * m * m);
+        Pixels shown(352 * 172 * m * m), copied;
         grab(shown.data(), m);
-        std::vector<std::wstring> added; // My Pictures is the test's own: the only ones there
+        std::wstring saved;
         save_through_dialog(L"");
-        wait_for([&] { return !(added = files_in(folder, L"Sonavex *.png")).empty(); });
-        const std::wstring typed = std::wstring(temp) + L"typed " + std::to_wstring(m) + L".png";
+        wait_for([&] { return !(saved = first_file(proposed)).empty(); });
+        const std::wstring typed = pictures + L"typed " + std::to_wstring(m) + L".png";
         save_through_dialog(typed); // written before the copy below is handled
         press_control('C');
-        Image copied;
-        wait_for([&] { return (copied = clipboard_image()).width == 352u * m; });
-        std::string why = added.size() == 1 && added[0].size() == 31 // "Sonavex " date time ".png"
-                              ? differs(png_image(pictures + added[0]), shown, m)
-                              : std::to_string(added.size()) + " new files";
-        why += differs(png_image(typed), shown, m, "; typed: ") +
-               differs(copied, shown, m, "; clipboard: ");
-        check(why.empty(), ("Ctrl+S, a typed name and Ctrl+C: the picture at " + at).c_str(), why);
-        for (const std::wstring &name : added) // the next round's name may be the same
-            DeleteFileW((pictures + name).c_str());
+        wait_for([&] { return (copied = clipboard_pixels(m)) == shown; });
+        const std::string why = // which differ from the window's pixels
+            std::string(saved.size() == 31 && png_pixels(pictures + saved, m) == shown // date, time
+                            ? ""
+                            : " proposed") +
+            (png_pixels(typed, m) == shown ? "" : " typed") + (copied == shown ? "" : " clipboard");
+        check(why.empty(), m == 1 ? "Ctrl+S, typed name, Ctrl+C at 1x" : "the same at 2x", why);
+        DeleteFileW((pictures + saved).c_str()); // the next round's name may be the same
         DeleteFileW(typed.c_str());
     }
 
-    const std::size_t before = files_in(folder).size();
     HWND dialog = save_through_dialog(L"", IDCANCEL);
-    check(dialog && !IsWindow(dialog) && files_in(folder).size() == before &&
+    check(dialog && !IsWindow(dialog) && first_file(proposed).empty() &&
               IsWindowEnabled(g_window), // no message box holds the window
           "Cancel closes the dialog and writes nothing");
 
@@ -659,7 +634,7 @@ void run_pictures() {
     wchar_t text[512] = {};
     GetDlgItemTextW(box, 0xFFFF, text, 512);
     check(box && std::wstring(text).find(L"could not be saved") != std::wstring::npos &&
-              files_in(locked).empty(),
+              first_file(locked + L"\\*.png").empty() && first_file(locked + L"\\*.tmp").empty(),
           "a read-only folder: a message box says so and no file is left there");
     PostMessageW(box, WM_COMMAND, IDOK, 0);
     wait_for([&] { return !IsWindow(box); });
