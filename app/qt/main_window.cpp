@@ -17,6 +17,7 @@
 #include <QActionGroup>
 #include <QContextMenuEvent>
 #include <QIcon>
+#include <QKeySequence>
 #include <QMenu>
 #include <QProcess>
 #include <QStandardPaths>
@@ -73,6 +74,10 @@ MainWindow::MainWindow()
     layout->setSpacing(0);
     layout->addWidget(m_toolBar);
     layout->addWidget(m_view, 1);
+    m_savePicture = addPictureCommand(SONAVEX_MENU_SAVE_PICTURE, QKeySequence(Qt::CTRL | Qt::Key_S),
+                                      &PictureView::savePicture);
+    m_copyPicture = addPictureCommand(SONAVEX_MENU_COPY_PICTURE, QKeySequence(Qt::CTRL | Qt::Key_C),
+                                      &PictureView::copyPicture);
 
     // Without its history or planes the window could only draw through nothing: it is not
     // created at all, and the program ends as for any failed start.
@@ -151,6 +156,17 @@ void MainWindow::addCommand(Command command, int image, const char *tip, bool ch
             break;
         }
     });
+}
+
+// A command on the picture: in its menu, and its keys while the window has the focus.
+QAction *MainWindow::addPictureCommand(const char *text, const QKeySequence &keys,
+                                       void (PictureView::*command)()) {
+    auto *item = new QAction(QString::fromUtf8(text), this);
+    item->setShortcut(keys);
+    item->setShortcutContext(Qt::WindowShortcut);
+    connect(item, &QAction::triggered, m_view, command);
+    addAction(item);
+    return item;
 }
 
 QAction *MainWindow::action(Command command) const {
@@ -243,6 +259,9 @@ void MainWindow::recordFromMenu(QPoint at) {
     if (!choices.answered) {
         menu.addAction(QStringLiteral("The sound server does not answer"))->setEnabled(false);
     }
+    menu.addSeparator();
+    menu.addAction(m_savePicture);
+    menu.addAction(m_copyPicture);
     QAction *picked = menu.exec(at);
     if (picked && picked->isCheckable()) {
         if (capture_running()) {

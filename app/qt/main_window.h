@@ -10,6 +10,7 @@
 
 class QAction;
 class QContextMenuEvent;
+class QKeySequence;
 class QToolBar;
 
 // The program's only window: the toolbar of eight commands above the picture. It owns the
@@ -53,6 +54,8 @@ class MainWindow : public QWidget {
 
   private:
     void recordFromMenu(QPoint at);
+    QAction *addPictureCommand(const char *text, const QKeySequence &keys,
+                               void (PictureView::*command)());
     void addCommand(Command command, int image, const char *tip, bool checkable);
     void probeMixer();
     void showStoppedIfEnded(bool wasRunning);
@@ -71,8 +74,10 @@ class MainWindow : public QWidget {
     bool m_created = false;
     QToolBar *m_toolBar;
     PictureView *m_view;
-    QImage m_toolbarImages; // twelve 16 x 15 images side by side
-    QImage m_picture;       // the composite picture, 352 x 172
+    QAction *m_savePicture = nullptr; // the picture's menu below its sources, and Ctrl+S
+    QAction *m_copyPicture = nullptr; // and Ctrl+C
+    QImage m_toolbarImages;           // twelve 16 x 15 images side by side
+    QImage m_picture;                 // the composite picture, 352 x 172
     int m_toolBarHeight = 0;
     bool m_doubleSize = true; // the creation's own size command turns it false: 1x
     QString m_mixerProgram;   // empty when no recording mixer was found

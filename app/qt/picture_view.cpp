@@ -6,8 +6,17 @@
 #include "engine/frame.h"
 #include "engine/readout.h"
 
+#include <QClipboard>
+#include <QDateTime>
+#include <QDir>
+#include <QFileDialog>
+#include <QFileInfo>
+#include <QGuiApplication>
 #include <QHelpEvent>
+#include <QMessageBox>
 #include <QPainter>
+#include <QSaveFile>
+#include <QStandardPaths>
 #include <QToolTip>
 #include <QTransform>
 
@@ -40,7 +49,7 @@ void PictureView::paintEvent(QPaintEvent *) {
     // The picture goes out in device pixels, so 1x means one picture pixel per logical
     // pixel and scaling is always the program's own stretch, never the painter's smoothing.
     const qreal ratio = devicePixelRatioF();
-    const QSize target(qRound(inside.width() * ratio), qRound(inside.height() * ratio));
+    const QSize target = targetSize();
     if (target == m_picture.size()) {
         painter.drawImage(QRectF(inside.topLeft(), QSizeF(target) / ratio), m_picture);
         releaseStretch();
@@ -59,6 +68,75 @@ static void reportReadout(const QString &text) {
     static const bool enabled = qEnvironmentVariableIntValue("SONAVEX_REPORT_READOUT") == 1;
     if (enabled && QToolTip::isVisible()) {
         std::fprintf(stderr, "readout: %s\n", text.toUtf8().constData());
+    }
+}
+
+// The size of the shown picture in device pixels: the inside of the frame.
+QSize PictureView::targetSize() const {
+    const QRect inside = contentsRect();
+    const qreal ratio = devicePixelRatioF();
+    return QSize(qRound(inside.width() * ratio), qRound(inside.height() * ratio));
+}
+
+// The last composed picture through the same stretch as painting, so that what is kept is
+// what the window shows; paused, that is the frozen picture.
+QImage PictureView::shownPicture() {
+    const QSize target = targetSize();
+    if (target.width() <= 0 || target.height() <= 0) {
+        return QImage();
+    }
+    if (target == m_picture.size()) {
+        return m_picture.copy();
+    }
+    QImage shown(target, QImage::Format_RGB32);
+    QPainter painter(&shown);
+    paintStretched(painter, QPoint(0, 0), target);
+    return shown;
+}
+
+void PictureView::copyPicture() {
+    const QImage shown = shownPicture();
+    if (!shown.isNull()) {
+        QGuiApplication::clipboard()->setImage(shown);
+    }
+}
+
+// The picture is taken when the command comes, not when the dialog closes. QSaveFile
+// writes beside the chosen file and renames over it only once everything is written; the
+// dialog has asked before an existing file is replaced.
+void PictureView::savePicture() {
+    const QImage shown = shownPicture();
+    QString folder = QStandardPaths::writableLocation(QStandardPaths::PicturesLocation);
+    if (folder.isEmpty() || !QFileInfo(folder).isDir()) {
+        folder = QDir::homePath();
+    }
+    const QString name =
+        QStringLiteral("Sonavex ") +
+        QDateTime::currentDateTime().toString(QStringLiteral("yyyy-MM-dd HH-mm-ss")) +
+        QStringLiteral(".png");
+    QFileDialog dialog(window(), QStringLiteral("Save picture"), QDir(folder).filePath(name),
+                       QStringLiteral("PNG image (*.png)"));
+    dialog.setAcceptMode(QFileDialog::AcceptSave);
+    dialog.setDefaultSuffix(QStringLiteral("png"));
+    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) {
+        return;
+    }
+    const QString path = dialog.selectedFiles().constFirst();
+    QSaveFile file(path);
+    QString error;
+    if (shown.isNull()) {
+        error = QStringLiteral("The window shows no picture.");
+    } else if (!file.open(QIODevice::WriteOnly) || !shown.save(&file, "PNG") || !file.commit()) {
+        error = file.errorString();
+        file.cancelWriting(); // the partial file beside the chosen one is removed
+        if (error.isEmpty()) {
+            error = QStringLiteral("The file could not be written.");
+        }
+    }
+    if (!error.isEmpty()) {
+        QMessageBox::warning(window(), QStringLiteral("Save picture"),
+                             QStringLiteral("The picture could not be saved as \"%1\".\n%2")
+                                 .arg(QDir::toNativeSeparators(path), error));
     }
 }
 

@@ -25,6 +25,16 @@ class PictureView : public QFrame {
     // While the readout's tooltip shows, brings its level up to date with the last frame.
     void refreshReadout();
 
+    // The picture as the view shows it now, pixel for pixel in device pixels (1x, 2x or the
+    // window's own stretch), without the frame; null when the view has no room for it.
+    QImage shownPicture();
+    // "Copy picture": the shown picture onto the clipboard as an image (offered as PNG).
+    void copyPicture();
+    // "Save picture…": asks for a file in the save dialog, proposing a dated name in the
+    // user's pictures folder, and writes the shown picture there as PNG, whole or not at all.
+    // A failure is said in a message box and leaves every existing file as it was.
+    void savePicture();
+
   protected:
     bool event(QEvent *event) override;
     void paintEvent(QPaintEvent *event) override;
@@ -34,6 +44,7 @@ class PictureView : public QFrame {
     bool pictureAt(QPoint pos, QPoint *pixel) const;
     QRect widgetArea(QRect pixels) const;
 
+    QSize targetSize() const;
     void paintStretched(QPainter &painter, QPoint origin, QSize target);
     void releaseStretch();
 

@@ -207,7 +207,7 @@ void on_palette_changed(HWND window, WPARAM changer) {
 }
 
 LRESULT on_command(HWND window, WPARAM wparam, LPARAM lparam) {
-    if (run_command(window, LOWORD(wparam)))
+    if (run_command(window, LOWORD(wparam)) || run_picture_command(window, LOWORD(wparam)))
         return 0;
     return DefWindowProcA(window, WM_COMMAND, wparam, lparam);
 }
@@ -257,6 +257,7 @@ LRESULT CALLBACK main_window_proc(HWND window, UINT message, WPARAM wparam, LPAR
     case WM_CONTEXTMENU: return show_picture_menu(window, wparam, lparam);
     case WM_MOUSEMOVE: readout_follow_pointer(window, lparam); return 0;
     case WM_MOUSELEAVE: readout_pointer_left(); return 0;
+    case WM_KEYDOWN: return picture_key_down(window, wparam, lparam);
     case WM_QUERYNEWPALETTE: return on_query_new_palette(window);
     case WM_PALETTECHANGED: on_palette_changed(window, wparam); return 0;
     case WM_USER: return on_block_message(window, wparam, lparam);

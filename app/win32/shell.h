@@ -37,6 +37,13 @@ bool find_mixer();
 // Toolbar commands (110, 113..119); false for any other command number.
 bool run_command(HWND window, int command);
 
+// The picture's commands, "Save picture…" and "Copy picture" (IDM_SAVE_PICTURE,
+// IDM_COPY_PICTURE), on the picture as the window shows it now; false for any other command
+// number. Failures are said in a message box.
+bool run_picture_command(HWND window, int command);
+// WM_KEYDOWN: Ctrl+S saves and Ctrl+C copies the picture; other keys go to DefWindowProcA.
+LRESULT picture_key_down(HWND window, WPARAM key, LPARAM flags);
+
 // The picture's menu for WM_CONTEXTMENU at `position` (screen coordinates; -1, -1 from the
 // keyboard): "Record from" the default input, each recording device or what the computer
 // plays, then save and copy the picture, which reach the window as WM_COMMAND. Returns 0;

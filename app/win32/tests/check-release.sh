@@ -24,7 +24,7 @@ version=$(sed -nE 's/^#define SONAVEX_VERSION_STRING "(.*)"$/\1/p' \
 archive="$build/sonavex-$version-$arch.zip"
 # The DLLs every Windows has; the program may import nothing else.
 system_dlls="kernel32.dll user32.dll gdi32.dll comctl32.dll winmm.dll shell32.dll msvcrt.dll
-advapi32.dll ole32.dll"
+advapi32.dll comdlg32.dll ole32.dll"
 
 only_system_dlls() {
     local dlls dll bad=0

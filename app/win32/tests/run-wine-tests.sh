@@ -38,6 +38,11 @@ export WINEDLLOVERRIDES="mscoree,mshtml=;winemenubuilder.exe=d;control.exe,sndvo
 # The default locale's ANSI code page is 1252: the Japanese texts must survive it.
 export LANG=C.UTF-8 LC_ALL=C.UTF-8
 
+# A home of its own, so that the prefix's My Pictures (which Wine links to the home's
+# Pictures folder) is private too.
+export HOME="$work/home"
+mkdir -p "$HOME/Pictures"
+
 # A private prefix. Without a window manager every top-level window's destruction would
 # wait for one, unless Wine manages the windows.
 at_exit "timeout 20 '$wineserver' -k"
@@ -47,6 +52,8 @@ timeout 60 "$wine" reg add 'HKCU\Software\Wine\Drivers' /v Audio /d pulse /f >/d
 timeout 60 "$wineserver" -w
 
 windows_path() { echo "Z:${1//\//\\}"; }
+# What drive runs the driver as: by default the test's user as it is.
+as_user=(env)
 
 # Which recording mixers the prefix has: the stand-in as control.exe (current Windows), also
 # as SNDVOL32.EXE (the classic mixer, preferred), or neither; a 32-bit program's system folder
@@ -67,7 +74,7 @@ mixers() {
 # ours; a driver that ends otherwise than by its closing count fails too.
 drive() {
     local mode=$1 exe=${2:-$program} log="$work/driver-$arch-$1.log" line rc
-    timeout 180 "$wine" "$driver" "$mode" "$(windows_path "$exe")" 2>"$work/wine-$arch-$mode.err" |
+    timeout 180 "${as_user[@]}" "$wine" "$driver" "$mode" "$(windows_path "$exe")" 2>"$work/wine-$arch-$mode.err" |
         sed 's/\r$//; s/ *$//' >"$log"
     rc=${PIPESTATUS[0]}
     while IFS= read -r line; do
@@ -125,6 +132,16 @@ for build in "$@"; do
     # Wine's own, which refuses loopback.
     SONAVEX_MIXER=none SONAVEX_LOOPBACK="stand-in:sonavex-$arch-$$" drive loopback "$faults"
     SONAVEX_MIXER=none SONAVEX_LOOPBACK=system drive loopback-refused "$faults"
+    # "Save picture…" and "Copy picture", also into a folder the program may not write to.
+    # Root may write anywhere: as root this session (the wineserver included, which opens
+    # the files) runs without the capabilities that override file permissions.
+    mixers
+    locked="$work/$arch-locked"
+    mkdir -p "$locked" && chmod 555 "$locked"
+    [ "$(id -u)" = 0 ] && as_user=(setpriv --inh-caps=-dac_override,-dac_read_search
+        --bounding-set=-dac_override,-dac_read_search)
+    SONAVEX_MIXER=none SONAVEX_LOCKED_FOLDER=$(windows_path "$locked") drive pictures
+    as_user=(env)
     # The readout's tuner: 443 Hz is A4 +11.7 cents, 436 Hz A4 -15.8 cents.
     for tone in "443 +12" "436 -16"; do
         hz=${tone% *} cents="${tone#* } cents"

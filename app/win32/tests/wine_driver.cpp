@@ -14,6 +14,8 @@
 //       along with the events NAME.*
 //   SONAVEX_LOOPBACK=system sonavex_wine_driver loopback-refused PATH-TO-SONAVEX_FAULTS.EXE
 //       recording what the computer plays from Wine's own service, which refuses loopback
+//   sonavex_wine_driver pictures PATH-TO-SONAVEX.EXE  with 440 Hz: "Save picture…" and
+//       "Copy picture"; SONAVEX_LOCKED_FOLDER names a folder the program may not write to
 //
 // The recording mixer the program should find comes in SONAVEX_MIXER ("SNDVOL32.EXE",
 // "control.exe" or "none"); the stand-in mixer writes what it was started as to the file
@@ -28,7 +30,10 @@
 #include <windows.h>
 
 #include <commctrl.h>
+#include <dlgs.h>
 #include <mmsystem.h>
+#include <shlobj.h>
+#include <wincodec.h>
 #include <winver.h>
 
 #include <algorithm>
@@ -38,6 +43,7 @@
 #include <fstream>
 #include <initializer_list>
 #include <string>
+#include <vector>
 
 namespace {
 
@@ -77,9 +83,9 @@ DWORD exit_code(HANDLE process) {
 
 // UTF-8 as the wide calls take it.
 std::wstring wide(const char *text) {
-    wchar_t converted[80] = {};
-    MultiByteToWideChar(CP_UTF8, 0, text, -1, converted, 80);
-    return converted;
+    std::wstring converted(MultiByteToWideChar(CP_UTF8, 0, text, -1, nullptr, 0), L'\0');
+    MultiByteToWideChar(CP_UTF8, 0, text, -1, &converted[0], static_cast<int>(converted.size()));
+    return converted.c_str();
 }
 
 unsigned state(int command) {
@@ -103,16 +109,22 @@ void check_client(int m, const char *what) {
 
 unsigned at(int x, int y) { return g_picture[y * 352 + x]; }
 
-void grab() {
-    BITMAPINFO info = {{sizeof(BITMAPINFOHEADER), 352, -172, 1, 32, BI_RGB, 0, 0, 0, 0, 0}, {}};
+// The window's own pixels of the picture at m times its size (what GetPixel reads, in one
+// go), as 0xRRGGBB top-down.
+void grab(unsigned *pixels = g_picture, int m = 1) {
+    BITMAPINFO info = {{sizeof(BITMAPINFOHEADER), 352 * m, -172 * m, 1, 32, BI_RGB, 0, 0, 0, 0, 0},
+                       {}};
     HDC window_dc = GetDC(g_window), memory = CreateCompatibleDC(window_dc);
-    HBITMAP bitmap = CreateCompatibleBitmap(window_dc, 352, 172);
+    HBITMAP bitmap = CreateCompatibleBitmap(window_dc, 352 * m, 172 * m);
     SelectObject(memory, bitmap);
-    BitBlt(memory, 0, 0, 352, 172, window_dc, g_edge_x, g_toolbar_height + g_edge_y, SRCCOPY);
+    BitBlt(memory, 0, 0, 352 * m, 172 * m, window_dc, g_edge_x, g_toolbar_height + g_edge_y,
+           SRCCOPY);
     DeleteDC(memory);
-    GetDIBits(window_dc, bitmap, 0, 172, g_picture, &info, DIB_RGB_COLORS);
+    GetDIBits(window_dc, bitmap, 0, 172 * m, pixels, &info, DIB_RGB_COLORS);
     DeleteObject(bitmap);
     ReleaseDC(g_window, window_dc);
+    for (int i = 0; i < 352 * 172 * m * m; ++i)
+        pixels[i] &= 0xFFFFFF;
 }
 
 // The tallest of the 88 bars (the middle one of equally tall neighbours), or -1 when none.
@@ -308,29 +320,27 @@ std::wstring readout_shown() {
     return text;
 }
 
-// The readout's text once it holds `part` (at most 5 s), with the real pointer on column 1
-// of bar `bar`, `y` rows down the picture; else the text it shows then.
-std::wstring readout_over(int bar, int y, const wchar_t *part) {
-    POINT at = {g_edge_x + 4 * bar + 1, g_toolbar_height + g_edge_y + y};
-    ClientToScreen(g_window, &at);
-    move_pointer(at);
-    std::wstring text;
-    wait_for([&] { return (text = readout_shown()).find(part) != std::wstring::npos; }, 5000);
-    return text;
-}
-
 // The readout follows the real pointer while a window of this process is the active one.
 void check_readout() {
     HWND other = CreateWindowExA(0, "STATIC", "driver", WS_POPUP | WS_VISIBLE, 700, 600, 80, 40,
                                  nullptr, nullptr, nullptr, nullptr);
     SetForegroundWindow(other);
+    std::wstring text;
+    auto point_at = [&](int y, const wchar_t *part) { // waits until the text holds `part`
+        POINT at = {g_edge_x + 4 * 48 + 1, g_toolbar_height + g_edge_y + y};
+        ClientToScreen(g_window, &at);
+        move_pointer(at);
+        return wait_for([&] { return (text = readout_shown()).find(part) != text.npos; }, 5000);
+    };
     // Over bar 48 once the history holds only the tone: a peak shows.
-    const std::wstring band = readout_over(48, 40, L", peak 4"), key = readout_over(48, 85, L"A4");
-    std::printf("readout 48: %ls\n", band.c_str());
-    check(band.rfind(L"A4 440.0 Hz, ", 0) == 0 && key == L"A4" && GetForegroundWindow() == other,
+    const bool band = point_at(40, L", peak 4") && text.rfind(L"A4 440.0 Hz, ", 0) == 0;
+    const std::wstring first = text;
+    std::printf("readout 48: %ls\n", first.c_str());
+    const bool key = point_at(85, L"A4") && text == L"A4";
+    check(band && key && GetForegroundWindow() == other,
           "readout in a tooltip while another window is active: A4 440.0 Hz and its level over "
           "bar 48, the key's name over the keyboard",
-          std::string(band.begin(), band.end()) + " | " + std::string(key.begin(), key.end()));
+          std::string(first.begin(), first.end()) + " | " + std::string(text.begin(), text.end()));
     // Away from the program's window, on the screen's far corner.
     move_pointer({GetSystemMetrics(SM_CXSCREEN) - 1, GetSystemMetrics(SM_CYSCREEN) - 1});
     DestroyWindow(other);
@@ -486,6 +496,154 @@ void run_without_sound(const char *what = "no sound server") {
           (std::string(what) + ": pause pressed, picture black but the strip").c_str());
 }
 
+using Pixels = std::vector<unsigned>; // 0xRRGGBB, top-down
+
+// Rows of 24-bit blue, green, red pixels, `stride` bytes apart from the top row at `top`, as
+// pixels; none unless they hold the picture at m times its size.
+Pixels from_bgr(const unsigned char *top, UINT width, UINT height, int stride, int m) {
+    Pixels pixels;
+    for (UINT y = 0; width == 352u * m && height == 172u * m && y < height; ++y)
+        for (const unsigned char *p = top + std::ptrdiff_t{stride} * y, *end = p + 3 * width;
+             p < end; p += 3)
+            pixels.push_back(p[2] << 16 | p[1] << 8 | p[0]);
+    return pixels;
+}
+
+// A PNG file as the system's decoder reads it: 24 bits, as the program writes it.
+Pixels png_pixels(const std::wstring &path, int m) {
+    IWICImagingFactory *factory = nullptr;
+    IWICBitmapDecoder *decoder = nullptr;
+    IWICBitmapFrameDecode *frame = nullptr;
+    GUID container = {};
+    UINT width = 0, height = 0;
+    std::vector<unsigned char> bytes;
+    if (SUCCEEDED(CoCreateInstance(CLSID_WICImagingFactory, nullptr, CLSCTX_INPROC_SERVER,
+                                   IID_IWICImagingFactory, reinterpret_cast<void **>(&factory))) &&
+        SUCCEEDED(factory->CreateDecoderFromFilename(path.c_str(), nullptr, GENERIC_READ,
+                                                     WICDecodeMetadataCacheOnDemand, &decoder)) &&
+        SUCCEEDED(decoder->GetContainerFormat(&container)) &&
+        IsEqualGUID(container, GUID_ContainerFormatPng) &&
+        SUCCEEDED(decoder->GetFrame(0, &frame)) && SUCCEEDED(frame->GetSize(&width, &height))) {
+        bytes.resize(std::size_t{3} * width * height);
+        frame->CopyPixels(nullptr, 3 * width, bytes.size(), bytes.data()); // else zeros: black
+    }
+    for (IUnknown *object : std::initializer_list<IUnknown *>{frame, decoder, factory})
+        if (object)
+            object->Release();
+    return from_bgr(bytes.data(), width, height, 3 * width, m);
+}
+
+// The device-independent bitmap on the clipboard, as the program puts it there: 24 bits,
+// rows bottom-up.
+Pixels clipboard_pixels(int m) {
+    Pixels pixels;
+    HANDLE data = OpenClipboard(nullptr) ? GetClipboardData(CF_DIB) : nullptr;
+    const auto *header = data ? static_cast<const BITMAPINFOHEADER *>(GlobalLock(data)) : nullptr;
+    if (header && header->biCompression == BI_RGB && header->biBitCount == 24) {
+        const int stride = (header->biWidth * 3 + 3) & ~3;
+        const auto *bits = reinterpret_cast<const unsigned char *>(header) + header->biSize;
+        pixels = from_bgr(bits + std::ptrdiff_t{stride} * (header->biHeight - 1), header->biWidth,
+                          header->biHeight, -stride, m);
+    }
+    GlobalUnlock(data); // harmless when nothing was locked
+    CloseClipboard();
+    return pixels;
+}
+
+// Ctrl+S or Ctrl+C as the keyboard gives them, to the program's window in front.
+void press_control(WORD key) {
+    SetForegroundWindow(g_window);
+    INPUT keys[4] = {}; // Ctrl down, the key down, the key up, Ctrl up
+    for (int i = 0; i < 4; ++i)
+        keys[i].type = INPUT_KEYBOARD, keys[i].ki.wVk = i % 3 ? key : VK_CONTROL,
+        keys[i].ki.dwFlags = i < 2 ? 0 : KEYEVENTF_KEYUP;
+    SendInput(4, keys, sizeof(INPUT));
+}
+
+// The program's window titled "Save picture" (no other makes one): its save dialog, or once
+// that is gone the message box of a failure.
+HWND save_window() {
+    HWND found = nullptr;
+    wait_for([&] { return IsWindowVisible(found = FindWindowW(L"#32770", L"Save picture")); });
+    return found;
+}
+
+// Ctrl+S, then in the real dialog a path typed over the proposed name (none: the proposed
+// one) and OK, or Cancel. Returns the dialog, gone by now unless it stayed open.
+HWND save_through_dialog(const std::wstring &path, int button = IDOK) {
+    press_control('S');
+    HWND dialog = save_window();
+    HWND name = GetDlgItem(dialog, cmb13) ? GetDlgItem(dialog, cmb13) : GetDlgItem(dialog, edt1);
+    if (!path.empty())
+        SendMessageW(name, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(path.c_str()));
+    PostMessageW(dialog, WM_COMMAND, button, 0);
+    wait_for([&] { return !IsWindow(dialog); });
+    SendMessageA(g_window, WM_NULL, 0, 0); // answered once the command has run (or is modal)
+    return dialog;
+}
+
+// The name of the first file that `pattern` (a path with wildcards) finds; empty if none.
+std::wstring first_file(const std::wstring &pattern) {
+    WIN32_FIND_DATAW found;
+    HANDLE search = FindFirstFileW(pattern.c_str(), &found);
+    if (search == INVALID_HANDLE_VALUE)
+        return L"";
+    FindClose(search);
+    return found.cFileName;
+}
+
+// Paused, at 1x and at 2x: the proposed name in My Pictures, a typed name, and the
+// clipboard each hold the window's own pixels; Cancel writes nothing; a folder the program
+// may not write to brings a message box and keeps no file, not even a partial one.
+void run_pictures() {
+    CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
+    wchar_t folder[MAX_PATH] = L"";
+    SHGetFolderPathW(nullptr, CSIDL_MYPICTURES, nullptr, SHGFP_TYPE_CURRENT, folder);
+    const std::wstring pictures = std::wstring(folder) + L"\\";
+    wait_for([] { return tallest_bar() == 48; }, 10000);
+    click(IDM_PAUSE);
+    // My Pictures is the test's own: only the program saves "Sonavex *.png" there.
+    const std::wstring proposed = pictures + L"Sonavex *.png";
+    for (int m = 1; m <= 2; ++m) {
+        if (m == 2)
+            SendMessageA(g_window, WM_COMMAND, IDM_SIZE, 0);
+        UpdateWindow(g_window);
+        Pixels shown(352 * 172 * m * m), copied;
+        grab(shown.data(), m);
+        std::wstring saved;
+        save_through_dialog(L"");
+        wait_for([&] { return !(saved = first_file(proposed)).empty(); });
+        const std::wstring typed = pictures + L"typed " + std::to_wstring(m) + L".png";
+        save_through_dialog(typed); // written before the copy below is handled
+        press_control('C');
+        wait_for([&] { return (copied = clipboard_pixels(m)) == shown; });
+        const std::string why = // which differ from the window's pixels
+            std::string(saved.size() == 31 && png_pixels(pictures + saved, m) == shown // date, time
+                            ? ""
+                            : " proposed") +
+            (png_pixels(typed, m) == shown ? "" : " typed") + (copied == shown ? "" : " clipboard");
+        check(why.empty(), m == 1 ? "Ctrl+S, typed name, Ctrl+C at 1x" : "the same at 2x", why);
+        DeleteFileW((pictures + saved).c_str()); // the next round's name may be the same
+        DeleteFileW(typed.c_str());
+    }
+
+    HWND dialog = save_through_dialog(L"", IDCANCEL);
+    check(dialog && !IsWindow(dialog) && first_file(proposed).empty() &&
+              IsWindowEnabled(g_window), // no message box holds the window
+          "Cancel closes the dialog and writes nothing");
+
+    const std::wstring locked = wide(env("SONAVEX_LOCKED_FOLDER").c_str());
+    dialog = save_through_dialog(locked + L"\\picture.png");
+    HWND box = dialog ? save_window() : nullptr;
+    wchar_t text[512] = {};
+    GetDlgItemTextW(box, 0xFFFF, text, 512);
+    check(box && std::wstring(text).find(L"could not be saved") != std::wstring::npos &&
+              first_file(locked + L"\\*.png").empty() && first_file(locked + L"\\*.tmp").empty(),
+          "a read-only folder: a message box says so and no file is left there");
+    PostMessageW(box, WM_COMMAND, IDOK, 0);
+    wait_for([&] { return !IsWindow(box); });
+}
+
 } // namespace
 
 int main(int argc, char **argv) {
@@ -516,6 +674,8 @@ int main(int argc, char **argv) {
             run_loopback(env("SONAVEX_LOOPBACK").substr(9)); // after "stand-in:"
         else if (mode == "loopback-refused")
             run_without_sound("loopback refused by the system"); // a failed open
+        else if (mode == "pictures")
+            run_pictures();
         else
             run_without_sound();
         PostMessageA(g_window, WM_CLOSE, 0, 0);
