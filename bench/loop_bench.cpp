@@ -1,7 +1,8 @@
-// Times the two transforms, one spectrum frame in note and in linear mode, and the rate
-// converter of what the computer plays (one second of 48 kHz float stereo in 10 ms packets,
-// as the Windows program's loopback device gets it) with a plain loop and the process's CPU
-// clock, so that it needs no benchmark library and builds for the
+// Times the two transforms, one spectrum frame in note and in linear mode, the readout's
+// peak search over a band of each transform (what a frame costs more while the readout
+// shows), and the rate converter of what the computer plays (one second of 48 kHz float
+// stereo in 10 ms packets, as the Windows program's loopback device gets it) with a plain
+// loop and the process's CPU clock, so that it needs no benchmark library and builds for the
 // 32-bit x86 core (x87 arithmetic, cmake/linux-i386.cmake) as well as for x86_64; run both
 // side by side with bench/measure_x86.sh. Prints one line per case: the median over 15
 // rounds of the CPU time of one call, in microseconds.
@@ -12,6 +13,7 @@
 #include "engine/display.h"
 #include "engine/frame.h"
 #include "engine/history.h"
+#include "engine/peak.h"
 #include "fft/fft.h"
 
 #include "music_history.h"
@@ -102,6 +104,16 @@ int main(int argc, char **argv) {
                 median_us(rounds, 1000, [](int) { render_frame(kNoteMode | kScopeMode); }));
     std::printf("render_frame linear %.2f\n",
                 median_us(rounds, 4000, [](int) { render_frame(kScopeMode); }));
+    fill_history_with_bass();
+    render_frame(kNoteMode | kScopeMode);
+    for (int band : {24, 36}) { // A2 in the long transform, A3 in the short one
+        double hz = 0.0;
+        if (!find_band_peak(kNoteMode | kScopeMode, 1, band, &hz))
+            std::abort(); // no peak: not the whole search
+        std::printf("find_band_peak %s %.2f\n", band < kFirstShortBand ? "long" : "short",
+                    median_us(rounds, 1000,
+                              [&](int) { find_band_peak(kNoteMode | kScopeMode, 1, band, &hz); }));
+    }
     std::printf("rate_converter 48k_float_stereo_1s %.0f\n", converter_us(rounds));
     free_sample_history();
     free_display_block();

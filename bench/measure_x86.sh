@@ -45,7 +45,8 @@ for run in 1 2 3; do
 done
 printf '%-36s %10s %10s %8s\n' case "x86 (x87)" x86_64 ratio
 for name in "real_transform 8192" "real_transform 2048" "render_frame note" \
-    "render_frame linear" "rate_converter 48k_float_stereo_1s"; do
+    "render_frame linear" "find_band_peak long" "find_band_peak short" \
+    "rate_converter 48k_float_stereo_1s"; do
     x87=-
     [ "$x86" = no ] || x87=$(grep "^$name " "$work/x87.txt" | awk '{ print $NF }' | sort -g | sed -n 2p)
     x64=$(grep "^$name " "$work/x86_64.txt" | awk '{ print $NF }' | sort -g | sed -n 2p)

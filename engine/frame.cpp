@@ -121,6 +121,10 @@ void clear_spectrum_plane() {
     g_levels_drawn = false;
 }
 
+const double *frame_coefficients(BandBuffer buffer) {
+    return buffer == BandBuffer::Long ? g_long : g_short;
+}
+
 bool drawn_band_level(unsigned view_flags, int zoom, int band, double *level) {
     if (!g_levels_drawn || band < 0 || band >= kBands || (view_flags & kNoteMode) != g_drawn_note ||
         (!(view_flags & kNoteMode) && (zoom == 2 ? 2 : 1) != g_drawn_zoom))

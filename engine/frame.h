@@ -1,5 +1,7 @@
 #pragma once
 
+#include "engine/tables.h"
+
 // The per-block analysis and the view state it reads.
 
 // Fills the band tables and the sine window, and marks both transform sizes unbuilt.
@@ -25,3 +27,8 @@ void clear_spectrum_plane();
 // is on screen for that view: no frame yet, the plane cleared since, or the last frame was
 // drawn in another mode or (in linear mode) at another bass zoom.
 bool drawn_band_level(unsigned view_flags, int zoom, int band, double *level);
+
+// The sine coefficients the last frame computed into the long or short transform buffer,
+// elements 0 and 1 set to 0 (8192 or 2048 of them). The long buffer holds those of the last
+// frame drawn in note mode.
+const double *frame_coefficients(BandBuffer buffer);

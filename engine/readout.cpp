@@ -2,6 +2,7 @@
 
 #include "engine/display.h"
 #include "engine/frame.h"
+#include "engine/peak.h"
 #include "engine/tables.h"
 
 #include <cmath>
@@ -13,13 +14,20 @@ int band_at_column(int x) {
     return x / 4;
 }
 
-std::string key_name(int band) {
-    // Semitones above A0; the octave number changes at each C, as on the keyboard strip.
+// The key `semitone` semitones above A0, also beyond the keyboard (a peak in linear mode
+// may lie below A0 or above C8); the octave number changes at each C.
+static std::string note_name(int semitone) {
     static const char *const kKeys[12] = {"A",  "A#", "B", "C",  "C#", "D",
                                           "D#", "E",  "F", "F#", "G",  "G#"};
+    const int from_c = semitone + 9; // semitones above C0
+    const int octave = from_c >= 0 ? from_c / 12 : -((11 - from_c) / 12);
+    return kKeys[(semitone % 12 + 12) % 12] + std::to_string(octave);
+}
+
+std::string key_name(int band) {
     if (band < 0 || band >= kBands)
         return std::string();
-    return kKeys[band % 12] + std::to_string((band + 9) / 12);
+    return note_name(band);
 }
 
 // The frequency a coefficient of the short transform stands for: m * 22050 / 4096 Hz.
@@ -51,10 +59,29 @@ std::string level_text(double level) {
     return text;
 }
 
+std::string peak_text(unsigned view_flags, int band, double hz) {
+    if (!(hz > 0.0) || !std::isfinite(hz))
+        return std::string();
+    // Semitones above A0 of the peak, then the key it is measured against: the band's own
+    // key in note mode, the nearest one in linear mode.
+    const double semitones = 12.0 * std::log2(hz / 27.5);
+    const long key = view_flags & kNoteMode ? band : std::lround(semitones);
+    const long cents = std::lround(100.0 * (semitones - key));
+    char text[64];
+    std::snprintf(text, sizeof text, "peak %.1f Hz %s%s%ld cents", hz,
+                  view_flags & kNoteMode ? "" : (note_name(static_cast<int>(key)) + " ").c_str(),
+                  cents < 0 ? "" : "+", cents);
+    return text;
+}
+
 std::string describe_band(unsigned view_flags, int zoom, int band) {
     std::string text = band_frequency_text(view_flags, zoom, band);
     double level = 0.0;
-    if (!text.empty() && drawn_band_level(view_flags, zoom, band, &level))
-        text += ", " + level_text(level);
+    if (text.empty() || !drawn_band_level(view_flags, zoom, band, &level))
+        return text;
+    text += ", " + level_text(level);
+    double hz = 0.0;
+    if (find_band_peak(view_flags, zoom, band, &hz))
+        text += ", " + peak_text(view_flags, band, hz);
     return text;
 }

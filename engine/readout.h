@@ -22,6 +22,14 @@ std::string band_frequency_text(unsigned view_flags, int zoom, int band);
 // 10^2.5), in whole dB: "-12 dB", "0 dB", "+3 dB"; "silent" for a level of 0.
 std::string level_text(double level);
 
+// The peak found at `hz` in band j, in words: its frequency and its offset in whole cents
+// (with its sign, "+0" on the key) from band j's key in note mode, "peak 443.0 Hz +12 cents";
+// from the nearest key, named, in linear mode, "peak 1234.5 Hz D#6 -3 cents". Empty for a
+// frequency that is not a positive number.
+std::string peak_text(unsigned view_flags, int band, double hz);
+
 // The whole readout of band j: the frequency text, then the level the last frame drew for
-// it when that frame was of this view: "A4 440.0 Hz, -12 dB".
+// it when that frame was of this view, then the peak in it if it holds one (find_band_peak):
+// "A4 440.0 Hz, -12 dB, peak 443.0 Hz +12 cents". The peak is sought only here, so only
+// while a readout shows.
 std::string describe_band(unsigned view_flags, int zoom, int band);

@@ -21,6 +21,7 @@
 #include <QTransform>
 
 #include <algorithm>
+#include <cstdio>
 #ifdef __GLIBC__
 #include <malloc.h>
 #endif
@@ -59,6 +60,15 @@ void PictureView::paintEvent(QPaintEvent *) {
     }
     painter.end();
     note_paint_finished();
+}
+
+// With SONAVEX_REPORT_READOUT=1 every text the readout's tooltip shows is also written to
+// standard error, so that a test of the running program can read what a user sees.
+static void reportReadout(const QString &text) {
+    static const bool enabled = qEnvironmentVariableIntValue("SONAVEX_REPORT_READOUT") == 1;
+    if (enabled && QToolTip::isVisible()) {
+        std::fprintf(stderr, "readout: %s\n", text.toUtf8().constData());
+    }
 }
 
 // The size of the shown picture in device pixels: the inside of the frame.
@@ -145,6 +155,7 @@ bool PictureView::event(QEvent *event) {
         event->ignore();
     } else {
         QToolTip::showText(help->globalPos(), m_readoutText, this, area);
+        reportReadout(m_readoutText);
     }
     return true;
 }
@@ -158,6 +169,7 @@ void PictureView::refreshReadout() {
     if (!text.isEmpty() && text != m_readoutText) {
         m_readoutText = text;
         QToolTip::showText(mapToGlobal(m_readoutPos), text, this, area);
+        reportReadout(text);
     }
 }
 

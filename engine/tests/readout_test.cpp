@@ -28,6 +28,11 @@ TEST_F(Readout, KeysInNoteModeAndCoefficientRangesInLinearMode) {
     for (const auto &c : cases)
         EXPECT_EQ(band_frequency_text(c.flags, c.zoom, c.band), c.text)
             << "flags " << c.flags << " zoom " << c.zoom << " band " << c.band;
+    // A peak in cents from the band's key in note mode, from the nearest key (named, also off
+    // the keyboard) in linear mode; whole cents with their sign. (describe_band appends it
+    // where a band holds a peak: the end-to-end readout cases read that on a live tone.)
+    EXPECT_EQ(peak_text(kNoteMode, 48, 439.9), "peak 439.9 Hz +0 cents");
+    EXPECT_EQ(peak_text(0, 9, 1234.5), "peak 1234.5 Hz D#6 -14 cents");
 }
 
 TEST_F(Readout, LevelAgainstAFullBarAndOnlyForTheViewOnScreen) {

@@ -95,4 +95,36 @@ case_server-hangs() {
     close_program 10
 }
 
+# The readout's tuner on a live tone: resting the pointer on bar 48 (A4) shows how far the
+# tone is from the key, and the text follows the tone; a bar without a tone shows no peak.
+# The program writes each text its tooltip shows to its log (SONAVEX_REPORT_READOUT=1).
+readout_over() {
+    local height shown
+    height=$(xdotool getwindowgeometry --shell "$wid" | sed -n 's/^HEIGHT=//p')
+    shown=$(grep -c '^readout: ' "$work/program.log")
+    xdotool mousemove --window "$wid" 300 10 # off the picture, so that the tooltip goes
+    # Column 1 of the bar, 40 rows down the spectrum: the picture sits inside a 2-pixel edge.
+    xdotool mousemove --window "$wid" $((2 + 4 * $1 + 1)) $((height - 174 + 40))
+    wait_until 3000 eval '[ "$(grep -c "^readout: " "$work/program.log")" -gt "$shown" ]' ||
+        fail "no readout over bar $1"
+}
+# Waits for the tooltip over bar $1 to show a text matching the pattern $2.
+readout_shows() {
+    local bar=$1 pattern=$2
+    readout_over "$bar"
+    wait_until 2000 eval 'tail -1 "$work/program.log" | grep -qE "$pattern"' ||
+        fail "the readout over bar $bar says \"$(tail -1 "$work/program.log")\", not /$pattern/"
+}
+case_readout() {
+    private_sound_server
+    play 443
+    SONAVEX_REPORT_READOUT=1 start_program
+    wait_for_bar 48 1000
+    xdotool windowfocus --sync "$wid" # tooltips show only over the active window
+    readout_shows 48 '^readout: A4 440\.0 Hz, -?[0-9]+ dB, peak 44[23]\.[0-9] Hz \+12 cents$'
+    play 436
+    readout_shows 48 '^readout: A4 440\.0 Hz, -?[0-9]+ dB, peak 43[56]\.[0-9] Hz -16 cents$'
+    readout_shows 60 '^readout: A5 880\.0 Hz, -?[0-9]+ dB$'
+}
+
 run_cases "${@:3}"

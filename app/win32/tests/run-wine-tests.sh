@@ -2,13 +2,14 @@
 # Runs the Windows program's tests under Wine, for each BUILD_DIR (the i686 and the x86_64
 # build): the test driver starts the sonavex.exe of the build's release archive, exactly as
 # it ships, on the virtual display, once with a 440 Hz tone on the sound server's virtual
-# microphone (and 880 Hz on a second one, chosen from the picture's menu) and once with no
-# sound server at all; then the same program with faults injected: a device that refuses
-# buffers while recording, a chosen device that fails to open or is unplugged, failed
-# allocations; and recording what the computer plays, from a stand-in for the system's audio
-# service and from Wine's own, which refuses. A stand-in in the system folder plays the
-# recording mixer, as the control panel or SNDVOL32.EXE, and another SNDVOL32.EXE lies beside
-# the program, where it must be neither found nor started.
+# microphone (and 880 Hz on a second one, chosen from the picture's menu), with 443 and
+# 436 Hz for the readout's tuner, and once with no sound server at all; then the same
+# program with faults injected: a device that refuses buffers while recording, a chosen
+# device that fails to open or is unplugged, failed allocations; and recording what the
+# computer plays, from a stand-in for the system's audio service and from Wine's own, which
+# refuses. A stand-in in the system folder plays the recording mixer, as the control panel or
+# SNDVOL32.EXE, and another SNDVOL32.EXE lies beside the program, where it must be neither
+# found nor started.
 # Where the machine executes no 32-bit x86 code (scripts/i386.sh), the x86 program's run is
 # skipped and said so.
 #
@@ -141,6 +142,18 @@ for build in "$@"; do
         --bounding-set=-dac_override,-dac_read_search)
     SONAVEX_MIXER=none SONAVEX_LOCKED_FOLDER=$(windows_path "$locked") drive pictures
     as_user=(env)
+    # The readout's tuner: 443 Hz is A4 +11.7 cents, 436 Hz A4 -15.8 cents.
+    for tone in "443 +12" "436 -16"; do
+        hz=${tone% *} cents="${tone#* } cents"
+        play "$hz" || not_ok "$arch tuner" "cannot play $hz Hz"
+        SONAVEX_MIXER=none drive tuner
+        a4=$(grep '^readout 48: ' "$work/driver-$arch-tuner.log")
+        if [[ $a4 == "readout 48: A4 440.0 Hz, "*" dB, peak "*" Hz $cents" ]]; then
+            ok "$arch tuner: $hz Hz reads $cents over bar 48"
+        else
+            not_ok "$arch tuner" "$hz Hz: \"$a4\""
+        fi
+    done
     play silence >/dev/null 2>&1
 
     # No sound server: a socket that does not exist, and a fresh wineserver.

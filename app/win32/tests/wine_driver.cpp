@@ -3,6 +3,8 @@
 //   sonavex_wine_driver running PATH-TO-SONAVEX.EXE   with a sound server playing 440 Hz,
 //       and 880 Hz on its second virtual microphone ("SecondMic")
 //   sonavex_wine_driver no-sound PATH-TO-SONAVEX.EXE  with no sound server reachable
+//   sonavex_wine_driver tuner PATH-TO-SONAVEX.EXE  with a sound server playing a tone near
+//       440 Hz: the readout's check alone (the script reads the text it prints)
 //   sonavex_wine_driver devices   lists the recording devices once, before the others run
 //   sonavex_wine_driver device-faults PATH-TO-SONAVEX_FAULTS.EXE
 //       as running, with the program's 40th and 42nd buffer additions and its 4th device
@@ -324,14 +326,16 @@ void check_readout() {
                                  nullptr, nullptr, nullptr, nullptr);
     SetForegroundWindow(other);
     std::wstring text;
-    auto point_at = [&](int y, const wchar_t *start) {
+    auto point_at = [&](int y, const wchar_t *part) { // waits until the text holds `part`
         POINT at = {g_edge_x + 4 * 48 + 1, g_toolbar_height + g_edge_y + y};
         ClientToScreen(g_window, &at);
         move_pointer(at);
-        return wait_for([&] { return (text = readout_shown()).rfind(start, 0) == 0; }, 3000);
+        return wait_for([&] { return (text = readout_shown()).find(part) != text.npos; }, 5000);
     };
-    const bool band = point_at(40, L"A4 440.0 Hz, ");
+    // Over bar 48 once the history holds only the tone: a peak shows.
+    const bool band = point_at(40, L", peak 4") && text.rfind(L"A4 440.0 Hz, ", 0) == 0;
     const std::wstring first = text;
+    std::printf("readout 48: %ls\n", first.c_str());
     const bool key = point_at(85, L"A4") && text == L"A4";
     check(band && key && GetForegroundWindow() == other,
           "readout in a tooltip while another window is active: A4 440.0 Hz and its level over "
@@ -664,6 +668,8 @@ int main(int argc, char **argv) {
             run_with_sound(argv[2]);
         else if (mode == "device-faults")
             run_with_device_faults();
+        else if (mode == "tuner") // once the tone's frames show; the script reads "readout 48:"
+            wait_for([] { return tallest_bar() == 48; }, 10000), check_readout();
         else if (mode == "loopback")
             run_loopback(env("SONAVEX_LOOPBACK").substr(9)); // after "stand-in:"
         else if (mode == "loopback-refused")
