@@ -320,14 +320,13 @@ void check_readout() {
                                  nullptr, nullptr, nullptr, nullptr);
     SetForegroundWindow(other);
     std::wstring text;
-    // Waits until the text holds `part` (or is `part`). The pointer moves within the bar at
-    // every look: a move lost while the other window becomes active is made again.
+    // Waits until the text holds `part` (or is `part`). The pointer is moved there at every
+    // look: a move lost while the other window becomes active is made again.
     auto point_at = [&](int y, const wchar_t *part, bool whole = false) {
         POINT at = {g_edge_x + 4 * 48 + 1, g_toolbar_height + g_edge_y + y};
         ClientToScreen(g_window, &at);
         return wait_for(
             [&] {
-                at.x ^= 1; // a neighbouring column of the bar in turn: a new move each look
                 move_pointer(at);
                 text = readout_shown();
                 return whole ? text == part : text.find(part) != text.npos;
