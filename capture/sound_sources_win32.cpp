@@ -45,18 +45,21 @@ unsigned open_chosen(WaveHandle *device, const CaptureFormat *format, WaveCallba
     g_opened = nullptr;
     UINT device_id = WAVE_MAPPER;
     const bool what_plays = g_chosen == kWhatPlaysSource;
-    const bool listed =
-        g_chosen.empty() || (what_plays ? loopback_offered() : find_device(g_chosen, &device_id));
+    // Whether the system still offers loopback costs a probe stream of its own: asked only on
+    // a retry, since a first open where it has none fails as an unlisted device does.
+    const bool listed = g_chosen.empty() || (what_plays ? !g_chosen_failed || loopback_offered()
+                                                        : find_device(g_chosen, &device_id));
     if (!listed && !g_chosen_failed) {
         g_chosen_failed = true;
         return kWaveBadDevice;
     }
     if (!listed)
         g_chosen.clear();
-    const WaveInput &input = listed && what_plays ? loopback_wave_input() : winmm_wave_input();
-    const unsigned result = &input == &winmm_wave_input()
-                                ? open_winmm_device(device_id, device, format, callback, instance)
-                                : input.open(device, format, callback, instance);
+    const bool loopback = listed && what_plays;
+    const WaveInput &input = loopback ? loopback_wave_input() : winmm_wave_input();
+    const unsigned result = loopback
+                                ? input.open(device, format, callback, instance)
+                                : open_winmm_device(device_id, device, format, callback, instance);
     g_chosen_failed = result != kWaveOk;
     if (result == kWaveOk)
         g_opened = &input;
