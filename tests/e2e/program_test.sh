@@ -121,9 +121,9 @@ case_readout() {
     SONAVEX_REPORT_READOUT=1 start_program
     wait_for_bar 48 1000
     xdotool windowfocus --sync "$wid" # tooltips show only over the active window
-    readout_shows 48 '^readout: A4 440\.0 Hz, -?[0-9]+ dB, peak 44[23]\.[0-9] Hz \+12 cents$'
+    readout_shows 48 '^readout: A4 440\.0 Hz, [-+]?[0-9]+ dB, peak 44[23]\.[0-9] Hz \+12 cents$'
     play 436
-    readout_shows 48 '^readout: A4 440\.0 Hz, -?[0-9]+ dB, peak 43[56]\.[0-9] Hz -16 cents$'
+    readout_shows 48 '^readout: A4 440\.0 Hz, [-+]?[0-9]+ dB, peak 43[56]\.[0-9] Hz -16 cents$'
     readout_shows 60 '^readout: A5 880\.0 Hz, -?[0-9]+ dB$'
 }
 
