@@ -85,3 +85,14 @@ std::string describe_band(unsigned view_flags, int zoom, int band) {
         text += ", " + peak_text(view_flags, band, hz);
     return text;
 }
+
+std::string describe_pixel(unsigned view_flags, int zoom, int x, int y) {
+    const int band = band_at_column(x);
+    if (band < 0 || y < 0 || y >= kPictureHeight)
+        return std::string();
+    if (y >= kStripTop && y < kLowerPaneTop)
+        return view_flags & kNoteMode ? key_name(band) : std::string();
+    if (y < kStripTop || !(view_flags & kScopeMode))
+        return describe_band(view_flags, zoom, band);
+    return std::string();
+}

@@ -33,3 +33,8 @@ std::string peak_text(unsigned view_flags, int band, double hz);
 // "A4 440.0 Hz, -12 dB, peak 443.0 Hz +12 cents". The peak is sought only here, so only
 // while a readout shows.
 std::string describe_band(unsigned view_flags, int zoom, int band);
+
+// What the picture shows at picture pixel (x, y), in words, as both programs' readouts say it:
+// over the spectrum, and over the spectrogram, the band (describe_band); over the keyboard
+// its key; nothing over the scope, the frequency labels or outside the picture.
+std::string describe_pixel(unsigned view_flags, int zoom, int x, int y);

@@ -179,19 +179,12 @@ QString PictureView::readoutAt(QPoint pos, QRect *area) const {
     if (band < 0) {
         return QString();
     }
-    const unsigned flags = view_flags();
-    const bool strip = pixel.y() >= kStripTop && pixel.y() < kLowerPaneTop;
-    std::string text;
-    if (strip && (flags & kNoteMode)) {
-        text = key_name(band);
-    } else if (pixel.y() < kStripTop || (pixel.y() >= kLowerPaneTop && !(flags & kScopeMode))) {
-        text = describe_band(flags, bass_zoom(), band);
-    }
     if (area) {
+        const bool strip = pixel.y() >= kStripTop && pixel.y() < kLowerPaneTop;
         const int top = strip ? kStripTop : pixel.y() < kStripTop ? 0 : kLowerPaneTop;
         *area = widgetArea(QRect(4 * band, top, 4, strip ? kStripRows : kPlaneRows));
     }
-    return QString::fromStdString(text);
+    return QString::fromStdString(describe_pixel(view_flags(), bass_zoom(), pixel.x(), pixel.y()));
 }
 
 // The inverse of the stretch: device pixel d of the target shows picture pixel

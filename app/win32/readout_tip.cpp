@@ -19,9 +19,7 @@ POINT g_pointer = {};  // the client point it is shown for
 bool g_shown = false;  // whether it shows now
 std::wstring g_text;   // what it shows
 
-// What the picture shows at a client point: over the spectrum and the spectrogram the band
-// and its level, over the keyboard its key; nothing over the scope, the frequency labels or
-// outside the picture.
+// What the picture shows at a client point, as the engine says it; nothing outside the picture.
 std::wstring readout_at(HWND window, POINT point) {
     const RECT area = picture_area(window);
     if (!PtInRect(&area, point))
@@ -29,15 +27,7 @@ std::wstring readout_at(HWND window, POINT point) {
     // The picture pixel the stretch shows there: the first of its span.
     const int x = (point.x - area.left) * kPictureWidth / (area.right - area.left);
     const int y = (point.y - area.top) * kPictureHeight / (area.bottom - area.top);
-    const int band = band_at_column(x);
-    if (band < 0)
-        return std::wstring();
-    const unsigned flags = view_flags();
-    if (y >= kStripTop && y < kLowerPaneTop)
-        return (flags & kNoteMode) ? utf16(key_name(band)) : std::wstring();
-    if (y < kStripTop || !(flags & kScopeMode))
-        return utf16(describe_band(flags, bass_zoom(), band));
-    return std::wstring();
+    return utf16(describe_pixel(view_flags(), bass_zoom(), x, y));
 }
 
 void hide() {
