@@ -67,11 +67,8 @@ int main(int argc, char **argv) {
     if (!init_benchmarks(argc, argv))
         return 1;
 
-    build_analysis_tables();
-    if (!create_display_block() || !create_sample_history()) {
-        std::printf("cannot allocate the display block or the history\n");
+    if (!set_up_engine())
         return 1;
-    }
     fill_history();
 
     benchmark::RegisterBenchmark("render_frame_note", bench_frame, kNoteMode | kScopeMode);

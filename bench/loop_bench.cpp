@@ -91,11 +91,8 @@ double converter_us(int rounds) {
 
 int main(int argc, char **argv) {
     const int rounds = argc > 1 ? std::max(1, std::atoi(argv[1])) : 15;
-    build_analysis_tables();
-    if (!create_display_block() || !create_sample_history()) {
-        std::printf("cannot allocate the display block or the history\n");
+    if (!set_up_engine())
         return 1;
-    }
     fill_history();
     render_frame(kNoteMode | kScopeMode); // the first frame of a size builds its tables
     std::printf("real_transform 8192 %.2f\n", transform_us(rounds, 8192));

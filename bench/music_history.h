@@ -1,13 +1,27 @@
 #pragma once
 
-// The sample history the frame benchmarks analyse, shared by the Google Benchmark cases and
-// the plain loop timer of the 32-bit build, so that both time the same work.
+// The engine as the frame benchmarks set it up and the sample history they analyse, shared by
+// the Google Benchmark cases and the plain loop timer of the 32-bit build, so that both time
+// the same work.
 
+#include "engine/display.h"
+#include "engine/frame.h"
 #include "engine/history.h"
 
 #include <cmath>
 #include <cstdint>
+#include <cstdio>
 #include <random>
+
+// The analysis tables, the display block and the history, as the program makes them at its
+// start; false, said on stderr, when they cannot be allocated.
+inline bool set_up_engine() {
+    build_analysis_tables();
+    if (create_display_block() && create_sample_history())
+        return true;
+    std::fprintf(stderr, "cannot allocate the display block or the history\n");
+    return false;
+}
 
 // Music-like history: a few tones over quiet noise, so that bars of many heights are drawn
 // and the scope trace moves.

@@ -157,11 +157,8 @@ bool measure_precision() {
 int main(int argc, char **argv) {
     if (!init_benchmarks(argc, argv))
         return 1;
-    build_analysis_tables();
-    if (!create_display_block() || !create_sample_history()) {
-        std::printf("cannot allocate the display block or the history\n");
+    if (!set_up_engine())
         return 1;
-    }
 
     benchmark::RegisterBenchmark("render_frame_note", bench_frame);
     benchmark::RegisterBenchmark("find_band_peak_long", bench_peak, 24);  // A2, 8192 points
